@@ -1,0 +1,50 @@
+// The Manifest: every change to disk is staged here first, as an ordered map
+// from target path to the change that produces or removes it, and applied
+// at once by commitChanges.
+#pragma once
+
+#include <cstdint>
+#include <fstream>
+#include <map>
+#include <string>
+
+enum ChangeKind : uint32_t {
+  CHANGE_MOVE = 0,     // rename the existing file source onto the target
+  CHANGE_TEMP = 1,     // rename a temporary file made by this run; owned here
+  CHANGE_SYMLINK = 3,  // make the target a symbolic link whose text is source
+  CHANGE_REMOVE = 4,   // remove the target (a file, or a directory and its entries)
+};
+
+struct Change {
+  ChangeKind kind = CHANGE_REMOVE;
+  std::string source;
+};
+
+struct Manifest {
+  std::map<std::string, Change> entries;  // keyed by target, byte-wise order
+
+  size_t size() const { return entries.size(); }
+  bool empty() const { return entries.empty(); }
+};
+
+// Inserts or replaces the entry for target; a replaced temporary file is
+// deleted.
+void stageChange(Manifest& manifest, const std::string& target, ChangeKind kind,
+                 const std::string& source);
+// Stages the removal of a path that exists, or forgets what is staged for a
+// path that does not.
+void stageRemove(Manifest& manifest, const std::string& path);
+void stageMove(Manifest& manifest, const std::string& source, const std::string& target);
+void stageSymlink(Manifest& manifest, const std::string& linkText, const std::string& target);
+
+// Creates a temporary file near the target when its file system has room for
+// sizeHint plus a tenth, else in RAM; stages it for the target and returns a
+// stream open on it. A stream that failed is the caller's to report.
+std::ofstream createStagedFile(Manifest& manifest, const std::string& target, uint32_t sizeHint,
+                               uint32_t mode);
+
+// Prepares a directory that was staged for removal to be written again.
+bool reclaimDirectory(Manifest& manifest, const std::string& path);
+
+// The directory part of a path as POSIX dirname gives it.
+std::string parentDir(const std::string& path);

@@ -1,0 +1,82 @@
+#include "pkg/console.h"
+
+#include <cstdio>
+
+namespace {
+
+const char kHideCursor[] = "\033[?25l";
+const char kShowCursor[] = "\033[?25h";
+const char kWipeLine[] =
+    "\r                                                                               \r";
+
+void put(const std::string& text) { fwrite(text.data(), 1, text.size(), stdout); }
+
+}  // namespace
+
+void showStatus(PackageDb& db, const std::string& text) {
+  if (db.quiet || text == db.statusLine) return;
+  std::string out = kHideCursor;
+  out += '\r';
+  out += text;
+  if (db.statusLine.size() > text.size()) out.append(db.statusLine.size() - text.size(), ' ');
+  out += '\r';
+  out += kShowCursor;
+  put(out);
+  fflush(stdout);
+  db.statusLine = text;
+}
+
+void showProgress(PackageDb& db, const std::string& label, uint64_t position, uint64_t total) {
+  std::string text = label + " [";
+  const size_t width = text.size() < 76 ? 76 - text.size() : 0;
+  // A reader that knows no total shows an empty bar rather than dividing by 0.
+  uint64_t filled = total == 0 ? 0 : position * width / total;
+  if (filled > width) filled = width;
+  text.append(filled, '#');
+  text.append(width - filled, ' ');
+  text += ']';
+  showStatus(db, text);
+}
+
+void printMessage(PackageDb& db, const char* prefix, const char* format, va_list args) {
+  char buffer[256];
+  vsnprintf(buffer, sizeof buffer, format, args);
+  std::string line = prefix ? prefix : "";
+  line += buffer;
+  if (db.quiet) return;
+  if (!db.statusLine.empty()) {
+    put(kWipeLine);
+    fflush(stdout);
+  }
+  put(line);
+  put("\n");
+  if (!db.statusLine.empty()) {
+    put(db.statusLine);
+    fflush(stdout);
+  }
+  fflush(stdout);
+  db.messages.push_back(line);
+}
+
+void printError(PackageDb& db, const char* format, ...) {
+  showStatus(db, "");
+  va_list args;
+  va_start(args, format);
+  printMessage(db, "ERROR: ", format, args);
+  va_end(args);
+}
+
+void printWarning(PackageDb& db, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  printMessage(db, "WARNING: ", format, args);
+  va_end(args);
+}
+
+void printNotice(PackageDb& db, const char* format, ...) {
+  showStatus(db, "");
+  va_list args;
+  va_start(args, format);
+  printMessage(db, nullptr, format, args);
+  va_end(args);
+}

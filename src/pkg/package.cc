@@ -1,0 +1,65 @@
+#include "pkg/package.h"
+
+#include <cstdio>
+
+const char* const scheduledVerbs[4] = {"", "uninstall", "enable", "disable"};
+
+namespace {
+
+const char* stageText(unsigned stage) {
+  switch (stage) {
+    case 'a': return "alpha";
+    case 'b': return "beta";
+    case 'c': return "rc";
+    default: return "";
+  }
+}
+
+}  // namespace
+
+const char* versionText(Version version) {
+  static char buffer[80];
+  const unsigned major = version >> 24;
+  const unsigned minor = (version >> 16) & 255;
+  const unsigned stage = (version >> 8) & 255;
+  const unsigned number = version & 255;
+  if (stage == 'f') {
+    if (number != 0)
+      snprintf(buffer, sizeof buffer, "%u.%u.%u", major, minor, number);
+    else
+      snprintf(buffer, sizeof buffer, "%u.%u", major, minor);
+  } else if (number != 0) {
+    snprintf(buffer, sizeof buffer, "%u.%u%s%u", major, minor, stageText(stage), number);
+  } else {
+    snprintf(buffer, sizeof buffer, "%u.%u%s", major, minor, stageText(stage));
+  }
+  return buffer;
+}
+
+std::string dependencyDisplayName(const DependencyEntry& entry) {
+  if (entry.min == 0) return entry.name;
+  return entry.name + "-" + versionText(entry.min);
+}
+
+Package::Package(std::string packageName) : name(std::move(packageName)) {}
+
+Package::~Package() {
+  for (Package* member : members) delete member;
+}
+
+std::string Package::displayName() const { return name + "-" + versionText(version); }
+
+void Package::addConflict(const std::string& conflictName, Version conflictVersion) {
+  conflicts.push_back(DependencyEntry{conflictName, conflictVersion, conflictVersion, 0});
+}
+
+InstalledPackage::InstalledPackage(std::string packageName) : Package(std::move(packageName)) {}
+
+std::string InstalledPackage::installationDisplayName() const {
+  if (!bundle.name.empty()) return dependencyDisplayName(bundle);
+  return displayName();
+}
+
+std::string InstalledPackage::dbDir() const { return "/flash/var/pdb/" + name + "/"; }
+
+PackageFile::PackageFile(std::string packageName) : Package(std::move(packageName)) {}

@@ -1,0 +1,3 @@
+#include "run/entry_point.h"
+
+int main(int argc, char** argv) { return installerMain(argc, argv); }
