@@ -1,0 +1,127 @@
+#include "changes/commit.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "changes/scoped_tmpfs.h"
+#include "changes/spinner.h"
+#include "support/private_root.h"
+
+using testing::internal::CaptureStderr;
+using testing::internal::CaptureStdout;
+using testing::internal::GetCapturedStderr;
+using testing::internal::GetCapturedStdout;
+
+namespace {
+
+void stageContent(Manifest& manifest, const std::string& target, const std::string& content,
+                  uint32_t mode = 0) {
+  createStagedFile(manifest, target, 0, mode) << content;
+}
+
+std::string linkText(const std::string& path) {
+  char text[256];
+  const ssize_t length = readlink(path.c_str(), text, sizeof text);
+  return length < 0 ? "" : std::string(text, length);
+}
+
+}  // namespace
+
+TEST(Commit, RemovalsAndLinksComeBeforeMovesWhateverTheOrderOfThePaths) {
+  PrivateRoot root;
+  root.write("/flash/a/b/c", "old");
+  root.write("/flash/a/b/d", "old");
+  root.write("/flash/var/pdb/sys/image", "old image");
+  EXPECT_TRUE(runInRoot(root, [] {
+    Manifest manifest;
+    // "/flash//a/b/c" sorts before "/flash/a/b", yet names a file in it.
+    stageContent(manifest, "/flash//a/b/c", "new");
+    stageChange(manifest, "/flash/a/b", CHANGE_REMOVE, "");
+    stageSymlink(manifest, "/flash/bootimage", "/flash/var/pdb/sys/image");
+    stageSymlink(manifest, "/flash/bootimage", "/flash/var/pdb/new/image");
+    commitChanges(manifest, "", false);
+    EXPECT_EQ(manifest.size(), 4u);
+  }));
+  EXPECT_EQ(root.read("/flash/a/b/c"), "new");
+  EXPECT_FALSE(root.exists("/flash/a/b/d"));
+  EXPECT_EQ(linkText(root.host("/flash/var/pdb/sys/image")), "/flash/bootimage");
+  EXPECT_EQ(linkText(root.host("/flash/var/pdb/new/image")), "/flash/bootimage");
+}
+
+TEST(Commit, RemovedDirectoryLosesOnlyItsPlainEntries) {
+  PrivateRoot root;
+  root.write("/flash/var/pdb/gone/version", "1 1\n");
+  root.write("/flash/var/pdb/gone/files", "bin/x\n");
+  root.write("/flash/var/pdb/kept/version", "1 1\n");
+  root.write("/flash/var/pdb/kept/.keep", "");
+  root.makeDir("/flash/var/pdb/nested/sub");
+  EXPECT_TRUE(runInRoot(root, [] {
+    Manifest manifest;
+    for (const char* dir : {"/flash/var/pdb/gone/", "/flash/var/pdb/kept/", "/flash/var/pdb/nested/"})
+      stageChange(manifest, dir, CHANGE_REMOVE, "");
+    commitChanges(manifest, "", false);
+  }));
+  EXPECT_FALSE(root.exists("/flash/var/pdb/gone"));
+  EXPECT_FALSE(root.exists("/flash/var/pdb/kept/version"));
+  EXPECT_TRUE(root.exists("/flash/var/pdb/kept/.keep"));
+  EXPECT_TRUE(root.exists("/flash/var/pdb/nested/sub"));
+}
+
+TEST(Commit, FailedLinksAndRenamesAreReportedAndPassedOver) {
+  PrivateRoot root;
+  root.write("/flash/file", "");
+  EXPECT_TRUE(runInRoot(root, [] {
+    Manifest manifest;
+    stageSymlink(manifest, "/x", "/flash/file/link");
+    stageMove(manifest, "/ram/missing", "/flash/a");
+    stageContent(manifest, "/flash/b", "placed");
+    CaptureStderr();
+    commitChanges(manifest, "", false);
+    EXPECT_EQ(GetCapturedStderr(),
+              "symlink: Not a directory\nrename: No such file or directory\n");
+  }));
+  EXPECT_EQ(root.read("/flash/b"), "placed");
+}
+
+TEST(Commit, MoveAcrossFileSystemsCopiesWithTheSpinner) {
+  PrivateRoot root;
+  ScopedTmpfs flash(root.host("/flash"), "size=1m");
+  REQUIRE_TMPFS(flash);
+  const std::string content(40000, 'x');  // three chunks
+  root.write("/flash/bin/tool", "old");
+  root.write("/ram/sys.npk", "package");
+  EXPECT_TRUE(runInRoot(root, [&] {
+    EXPECT_FALSE(copyFile("/ram", "/flash/bin/tool", false));
+    EXPECT_FALSE(copyFile("/ram/missing", "/flash/bin/tool", false));
+    chmod("/flash/bin/tool", 0600);
+    Manifest manifest;
+    stageContent(manifest, "/flash/bin/tool", content, 0100750);
+    const std::string temporary = manifest.entries.at("/flash/bin/tool").source;
+    stageMove(manifest, "/ram/sys.npk", "/flash/var/pdb/sys/image");
+    CaptureStdout();
+    commitChanges(manifest, "", true);
+    EXPECT_EQ(GetCapturedStdout().substr(0, 1), "|");
+    // The copy holds the temporary file's content, with its permission
+    // bits; a moved file not made by this run stays where it was.
+    EXPECT_NE(access(temporary.c_str(), F_OK), 0);
+    EXPECT_EQ(access("/ram/sys.npk", F_OK), 0);
+    struct stat st;
+    ASSERT_EQ(stat("/flash/bin/tool", &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0750u);
+  }));
+  EXPECT_EQ(root.read("/flash/bin/tool"), content);
+  EXPECT_EQ(root.read("/flash/var/pdb/sys/image"), "package");
+}
+
+TEST(Spinner, TurnsOneStepPerAdvanceAndAtMostOnePer20Ticks) {
+  char* text = nullptr;
+  size_t size = 0;
+  FILE* out = open_memstream(&text, &size);
+  Spinner spinner;
+  for (uint32_t now : {30100u, 30110u, 30121u, 30130u, 30200u, 30200u, 30200u, 30200u})
+    spinner.advance(now, out);
+  fclose(out);
+  EXPECT_EQ(std::string(text, size), "|\b/\b-\b\\\b|");
+  free(text);
+}
