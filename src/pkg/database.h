@@ -1,10 +1,41 @@
 // The package database on disk: one directory of meta files per installed
-// package under /flash/var/pdb/, and package images kept whole.
+// package under /flash/var/pdb/, package images kept whole, and the schedule
+// files that other parts of the system leave under /ram/pdb/.
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "pkg/package_db.h"
 
+struct Manifest;
+
 // Fills the package list from the database; called once at start.
 void loadDatabase(PackageDb& db, bool quiet, const std::string& systemArch);
+
+// Reads one package's meta files (unless it was filled from an image), its
+// disabled and enabled marks and its schedule file.
+void loadPackage(InstalledPackage& package);
+
+// The directory name of a package's schedule file: the name with everything
+// but ASCII letters, digits and "-" left out.
+std::string sanitisedName(const std::string& name);
+
+// Stages every database file of the package; false after reporting a write
+// failure.
+bool savePackage(PackageDb& db, InstalledPackage& package, Manifest& manifest);
+// Reclaims the package's database directory (staged for removal earlier in
+// the run), then saves into it.
+bool saveIntoFreshDirectory(PackageDb& db, InstalledPackage& package, Manifest& manifest);
+
+bool writeDependencyList(Manifest& manifest, const std::string& path,
+                         const std::vector<DependencyEntry>& list, bool withExtra);
+bool writeFileList(InstalledPackage& package, Manifest& manifest);
+
+// Prints the error for a database file that could not be written, worded
+// after errno: no space, an I/O error, or the system's text.
+void reportWriteFailure(PackageDb& db, const InstalledPackage& package, const char* label);
+
+// Stage the disabled or enabled state of a package through the manifest.
+void markDisabled(InstalledPackage& package, Manifest& manifest);
+void markEnabled(InstalledPackage& package, Manifest& manifest);

@@ -8,6 +8,7 @@
 #include "changes/manifest_file.h"
 #include "changes/space_check.h"
 #include "pkg/console.h"
+#include "pkg/listing.h"
 
 namespace {
 
@@ -26,7 +27,10 @@ int runMode(PackageDb& db, const RunSettings& settings) {
   return defaultMode(db, settings);
 }
 
-int showMode(PackageDb&) { return 0; }
+int showMode(PackageDb& db) {
+  showPackages(db);
+  return 0;
+}
 
 int cleanupMode(PackageDb&) {
   Manifest manifest;

@@ -49,9 +49,11 @@ TEST(EntryPoint, MissingDatabaseIsAWarning) {
   root.write("/flash/var/pdb", "");  // a file where the directory should be
   ProgramResult result = runInstaller(root, {"--show"});
   EXPECT_EQ(0, result.status);
-  EXPECT_EQ("WARNING: could not open repo\n", result.out);
+  const std::string warning = "WARNING: could not open repo\n";
+  EXPECT_EQ(warning, result.out.substr(0, warning.size()));
+  EXPECT_EQ(warning.size() + 2 * 95, result.out.size());  // and an empty table
   result = runInstaller(root, {"-q", "--show"});
-  EXPECT_EQ("", result.out);
+  EXPECT_EQ(2u * 95, result.out.size());
 }
 
 TEST(SavedManifest, CommitAppliesItInTheCurrentRoot) {

@@ -1,0 +1,3 @@
+#include "pkg/database_image.h"
+
+void loadImageRecords(PackageDb&, const std::string&, const std::string&) {}

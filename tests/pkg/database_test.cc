@@ -1,0 +1,186 @@
+// Loading and saving the package database, in a private root.
+#include "pkg/database.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "changes/commit.h"
+#include "changes/manifest.h"
+#include "support/private_root.h"
+
+namespace {
+
+void writeMeta(const PrivateRoot& root, const std::string& name, const std::string& file,
+               const std::string& content) {
+  root.write("/flash/var/pdb/" + name + "/" + file, content);
+}
+
+// Loads the database inside the root and hands the result to check.
+void loadAndCheck(const PrivateRoot& root, const std::function<void(PackageDb&)>& check) {
+  EXPECT_TRUE(runInRoot(root, [&] {
+    PackageDb db;
+    testing::internal::CaptureStdout();
+    loadDatabase(db, false, "powerpc");
+    testing::internal::GetCapturedStdout();
+    check(db);
+  }));
+}
+
+TEST(DatabaseLoad, MetaFilesMarksAndLists) {
+  PrivateRoot root;
+  writeMeta(root, "system", "version", "100859648 1700000000\n");
+  writeMeta(root, "system", "deps", "plix 1 0\nbase 0 0\n");
+  writeMeta(root, "system", "provides", "kernel 5 7 -2\n");
+  writeMeta(root, "system", "conflicts", "old 0 3\n");
+  writeMeta(root, "system", "files", "bin/x\n/bin/x\n\nlib/y\n");
+  writeMeta(root, "system", "disabled", "auto\n");
+  writeMeta(root, "ppp", "version", "1 2\n");
+  writeMeta(root, "ppp", "disabled", "\n");
+  writeMeta(root, "dhcp", "version", "1 2\n");
+  writeMeta(root, "dhcp", "enabled", "user\n");
+  writeMeta(root, ".hidden", "version", "1 2\n");
+  loadAndCheck(root, [](PackageDb& db) {
+    EXPECT_EQ("powerpc", db.systemArch);
+    ASSERT_EQ(3u, db.packages.size());
+    const InstalledPackage* system = db.lookupByName("system");
+    ASSERT_NE(nullptr, system);
+    EXPECT_EQ(100859648u, system->version);
+    EXPECT_EQ(1700000000u, system->buildTime);
+    ASSERT_EQ(2u, system->deps.size());
+    EXPECT_EQ("plix", system->deps[0].name);
+    EXPECT_EQ(1u, system->deps[0].min);
+    ASSERT_EQ(1u, system->provides.size());
+    EXPECT_EQ(-2, system->provides[0].extra);
+    EXPECT_EQ(7u, system->provides[0].max);
+    ASSERT_EQ(1u, system->conflicts.size());
+    EXPECT_EQ((std::set<std::string>{"/bin/x", "/lib/y"}), system->files);
+    EXPECT_FALSE(system->isBundle);
+    EXPECT_TRUE(system->disabled);
+    EXPECT_FALSE(system->userForced);
+    EXPECT_EQ(SCHEDULE_NONE, system->scheduled);
+    const InstalledPackage* ppp = db.lookupByName("ppp");
+    EXPECT_TRUE(ppp->disabled);
+    EXPECT_TRUE(ppp->userForced);  // any first line but "auto", the empty one too
+    EXPECT_TRUE(ppp->isBundle);    // no files list
+    const InstalledPackage* dhcp = db.lookupByName("dhcp");
+    EXPECT_FALSE(dhcp->disabled);
+    EXPECT_TRUE(dhcp->userForced);
+  });
+}
+
+TEST(DatabaseLoad, DamagedMetaFilesScheduleAnUninstall) {
+  PrivateRoot root;
+  writeMeta(root, "garbage", "version", "\x01\x02zz\xff");
+  writeMeta(root, "cut", "version", "1 2\n");
+  writeMeta(root, "cut", "deps", "a 1 2\nb 3");
+  writeMeta(root, "signed", "version", "1 2\n");
+  writeMeta(root, "signed", "deps", "a -1 2\n");
+  writeMeta(root, "huge", "version", "99999999999 2\n");
+  writeMeta(root, "member", "version", "1 2\n");
+  writeMeta(root, "member", "bundle", "routeros\n");
+  writeMeta(root, "fine", "version", "1 2\n");
+  writeMeta(root, "fine", "deps", "");
+  root.makeDir("/flash/var/pdb/empty");
+  root.write("/flash/var/pdb/plainfile", "not a directory");
+  loadAndCheck(root, [](PackageDb& db) {
+    ASSERT_EQ(8u, db.packages.size());
+    for (const char* name : {"garbage", "cut", "signed", "huge", "member", "empty", "plainfile"}) {
+      const InstalledPackage* package = db.lookupByName(name);
+      ASSERT_NE(nullptr, package) << name;
+      EXPECT_EQ(SCHEDULE_UNINSTALL, package->scheduled) << name;
+    }
+    EXPECT_EQ(1u, db.lookupByName("cut")->deps.size());  // what was read stays
+    EXPECT_EQ("routeros", db.lookupByName("member")->bundle.name);
+    EXPECT_EQ(SCHEDULE_NONE, db.lookupByName("fine")->scheduled);
+  });
+}
+
+TEST(DatabaseLoad, ScheduleFilesBySanitisedName) {
+  PrivateRoot root;
+  for (const char* name : {"disk-drivers", "my.pkg_x", "gone", "odd", "forever"})
+    writeMeta(root, name, "version", "1 2\n");
+  writeMeta(root, "forever", "version", "4294967295 4294967295\n");
+  root.write("/ram/pdb/disk-drivers/schedule", "disable\n");
+  root.write("/ram/pdb/mypkgx/schedule", "enable");
+  root.write("/ram/pdb/gone/schedule", "uninstall\n");
+  root.write("/ram/pdb/odd/schedule", "reboot\n");
+  root.write("/ram/pdb/forever/schedule", "uninstall\n");
+  loadAndCheck(root, [](PackageDb& db) {
+    EXPECT_EQ(SCHEDULE_DISABLE, db.lookupByName("disk-drivers")->scheduled);
+    EXPECT_TRUE(db.lookupByName("disk-drivers")->userForced);
+    EXPECT_EQ(SCHEDULE_ENABLE, db.lookupByName("my.pkg_x")->scheduled);
+    EXPECT_EQ(SCHEDULE_UNINSTALL, db.lookupByName("gone")->scheduled);
+    EXPECT_EQ(SCHEDULE_NONE, db.lookupByName("odd")->scheduled);
+    EXPECT_FALSE(db.lookupByName("odd")->userForced);
+    EXPECT_EQ(SCHEDULE_NONE, db.lookupByName("forever")->scheduled);
+  });
+  EXPECT_EQ("diskdrivers", sanitisedName("disk/drivers"));
+  EXPECT_EQ("a-b9", sanitisedName("a-b.9_\xc3\xa9"));
+}
+
+TEST(DatabaseSave, RoundTripThroughACommit) {
+  PrivateRoot root;
+  writeMeta(root, "ppp", "provides", "keep 0 0 0\n");
+  EXPECT_TRUE(runInRoot(root, [] {
+    PackageDb db;
+    InstalledPackage package("ppp");
+    package.version = 0x01026603;
+    package.buildTime = 77;
+    package.deps = {{"system", 5, 0, 9}};
+    package.conflicts = {{"pptp", 0, 7, 0}};
+    package.files = {"/bin/ppp", "/etc/ppp.conf"};
+    package.bundle = {"routeros", 3, 3, 0};
+    package.disabled = true;
+    package.userForced = true;
+    Manifest manifest;
+    ASSERT_TRUE(savePackage(db, package, manifest));
+    commitChanges(manifest, "", false);
+
+    InstalledPackage loaded("ppp");
+    loadPackage(loaded);
+    EXPECT_EQ(package.version, loaded.version);
+    EXPECT_EQ(package.buildTime, loaded.buildTime);
+    ASSERT_EQ(1u, loaded.deps.size());
+    EXPECT_EQ(5u, loaded.deps[0].min);
+    EXPECT_EQ(0, loaded.deps[0].extra);  // kept only for provides
+    ASSERT_EQ(1u, loaded.conflicts.size());
+    EXPECT_EQ(package.files, loaded.files);
+    EXPECT_EQ("routeros", loaded.bundle.name);
+    EXPECT_TRUE(loaded.disabled);
+    EXPECT_TRUE(loaded.userForced);
+    // An empty provides list leaves the file that was there.
+    ASSERT_EQ(1u, loaded.provides.size());
+    EXPECT_EQ("keep", loaded.provides[0].name);
+  }));
+  EXPECT_EQ("bin/ppp\netc/ppp.conf\n", root.read("/flash/var/pdb/ppp/files"));
+  EXPECT_EQ("user\n", root.read("/flash/var/pdb/ppp/disabled"));
+  EXPECT_FALSE(root.exists("/flash/var/pdb/ppp/enabled"));
+}
+
+TEST(DatabaseSave, MarksAndImagePackages) {
+  PrivateRoot root;
+  writeMeta(root, "img", "disabled", "user\n");
+  EXPECT_TRUE(runInRoot(root, [] {
+    PackageDb db;
+    InstalledPackage package("img");
+    package.isImage = true;
+    package.userForced = true;
+    Manifest manifest;
+    ASSERT_TRUE(savePackage(db, package, manifest));
+    // An image package keeps no meta files, only its marks.
+    EXPECT_EQ(0u, manifest.entries.count("/flash/var/pdb/img/version"));
+    EXPECT_EQ(CHANGE_REMOVE, manifest.entries.at("/flash/var/pdb/img/disabled").kind);
+    EXPECT_EQ(CHANGE_TEMP, manifest.entries.at("/flash/var/pdb/img/enabled").kind);
+    markDisabled(package, manifest);
+    EXPECT_TRUE(package.disabled);
+    EXPECT_EQ(CHANGE_TEMP, manifest.entries.at("/flash/var/pdb/img/disabled").kind);
+    EXPECT_EQ(0u, manifest.entries.count("/flash/var/pdb/img/enabled"));
+    commitChanges(manifest, "", false);
+  }));
+  EXPECT_EQ("user\n", root.read("/flash/var/pdb/img/disabled"));
+  EXPECT_FALSE(root.exists("/flash/var/pdb/img/enabled"));
+}
+
+}  // namespace
