@@ -1,0 +1,93 @@
+#include "pkgfile/inflate_stream.h"
+
+#include <cstring>
+
+namespace {
+
+using traits = std::char_traits<char>;
+
+const std::streambuf::pos_type kSeekFailed(std::streambuf::off_type(-1));
+
+}  // namespace
+
+InflateStreamBuf::InflateStreamBuf(std::streambuf* source) : source_(source) {
+  memset(&zstream_, 0, sizeof zstream_);
+  ready_ = inflateInit(&zstream_) == Z_OK;
+}
+
+InflateStreamBuf::~InflateStreamBuf() {
+  if (ready_) inflateEnd(&zstream_);
+}
+
+InflateStreamBuf::int_type InflateStreamBuf::underflow() {
+  if (gptr() < egptr()) return traits::to_int_type(*gptr());
+
+  // Keep the last byte read, so that it can still be put back.
+  const bool keepLast = gptr() != nullptr && gptr() > eback();
+  if (keepLast) output_[0] = gptr()[-1];
+
+  if (!inflateMore()) return traits::eof();
+  const size_t count = kBufferSize - zstream_.avail_out;
+  produced_ += count;
+  char* const fresh = output_ + 1;
+  setg(keepLast ? output_ : fresh, fresh, fresh + count);
+  return traits::to_int_type(*gptr());
+}
+
+bool InflateStreamBuf::inflateMore() {
+  if (!ready_ || ended_ || source_ == nullptr) return false;
+  // A call that consumes input without producing output (a block split
+  // across refills) hands out nothing: go on until bytes come out.
+  for (;;) {
+    if (zstream_.avail_in == 0) {
+      const std::streamsize got = source_->sgetn(input_, kBufferSize);
+      if (got <= 0) {
+        ended_ = true;
+        return false;
+      }
+      zstream_.next_in = reinterpret_cast<Bytef*>(input_);
+      zstream_.avail_in = got;
+    }
+    zstream_.next_out = reinterpret_cast<Bytef*>(output_ + 1);
+    zstream_.avail_out = kBufferSize;
+    // At the end of the stream, or at damage, the bytes that came out
+    // before it are still handed out; nothing comes after them.
+    if (inflate(&zstream_, Z_PARTIAL_FLUSH) != Z_OK) ended_ = true;
+    if (zstream_.avail_out < kBufferSize) return true;
+    if (ended_) return false;
+  }
+}
+
+uint64_t InflateStreamBuf::position() const { return produced_ - (egptr() - gptr()); }
+
+InflateStreamBuf::pos_type InflateStreamBuf::seekoff(off_type offset, std::ios_base::seekdir direction,
+                                                     std::ios_base::openmode) {
+  if (direction == std::ios_base::end) return kSeekFailed;
+  if (direction == std::ios_base::beg) {
+    if (offset < 0 || uint64_t(offset) < position()) return kSeekFailed;
+    return skip(uint64_t(offset) - position());
+  }
+  if (offset < 0) return kSeekFailed;
+  return skip(offset);
+}
+
+InflateStreamBuf::pos_type InflateStreamBuf::seekpos(pos_type position, std::ios_base::openmode which) {
+  return seekoff(off_type(position), std::ios_base::beg, which);
+}
+
+InflateStreamBuf::pos_type InflateStreamBuf::skip(uint64_t count) {
+  char discard[kSkipChunk];
+  while (count > 0) {
+    const std::streamsize chunk = count < kSkipChunk ? count : kSkipChunk;
+    if (xsgetn(discard, chunk) != chunk) return kSeekFailed;
+    count -= chunk;
+  }
+  return pos_type(off_type(position()));
+}
+
+InflateStream::InflateStream(std::istream& source)
+    : std::istream(nullptr), buffer_(new InflateStreamBuf(source.rdbuf())) {
+  rdbuf(buffer_);
+}
+
+InflateStream::~InflateStream() { delete buffer_; }

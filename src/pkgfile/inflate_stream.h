@@ -1,0 +1,61 @@
+// Decompression of a zlib stream read from another stream buffer. Seeking
+// goes forward only, by decompressing and discarding.
+#pragma once
+
+#include <zlib.h>
+
+#include <cstdint>
+#include <istream>
+#include <streambuf>
+
+class InflateStreamBuf : public std::streambuf {
+ public:
+  // The source is not owned.
+  explicit InflateStreamBuf(std::streambuf* source);
+  ~InflateStreamBuf() override;
+  InflateStreamBuf(const InflateStreamBuf&) = delete;
+  InflateStreamBuf& operator=(const InflateStreamBuf&) = delete;
+
+  // Decompressed bytes placed in the output buffer so far.
+  uint64_t produced() const { return produced_; }
+
+ protected:
+  // A corrupt or truncated stream and an exhausted source all end the data
+  // after the bytes decompressed before them.
+  int_type underflow() override;
+  pos_type seekoff(off_type offset, std::ios_base::seekdir direction,
+                   std::ios_base::openmode which) override;
+  pos_type seekpos(pos_type position, std::ios_base::openmode which) override;
+
+ private:
+  static constexpr size_t kBufferSize = 4096;
+  static constexpr size_t kSkipChunk = 1024;
+
+  // Inflates until some bytes come out; false at the end of the data.
+  bool inflateMore();
+  // Position of the next byte to be read among the decompressed bytes.
+  uint64_t position() const;
+  pos_type skip(uint64_t count);
+
+  std::streambuf* source_;
+  z_stream zstream_;
+  bool ready_ = false;
+  bool ended_ = false;  // the stream ended, broke or ran out of input
+  uint64_t produced_ = 0;
+  // One byte that can be put back after a refill, then the output.
+  char output_[1 + kBufferSize];
+  char input_[kBufferSize];
+};
+
+// An input stream of the decompressed bytes of another stream's data.
+class InflateStream : public std::istream {
+ public:
+  // Reads from source's stream buffer, which stays source's.
+  explicit InflateStream(std::istream& source);
+  ~InflateStream() override;
+  InflateStream(const InflateStream&) = delete;
+  InflateStream& operator=(const InflateStream&) = delete;
+
+ private:
+  InflateStreamBuf* buffer_;  // owned
+};

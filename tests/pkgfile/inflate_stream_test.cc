@@ -1,0 +1,140 @@
+#include "pkgfile/inflate_stream.h"
+
+#include <gtest/gtest.h>
+
+#include "pkgfile/byte_source.h"
+#include "pkgfile/package_reader.h"
+#include "support/package_builder.h"
+
+namespace {
+
+std::string sampleData(size_t size) {
+  std::string data(size, '\0');
+  uint32_t state = 12345;
+  for (size_t i = 0; i < size; ++i) {
+    state = state * 1103515245 + 12345;
+    data[i] = "abcdefgh"[(state >> 16) % 8];
+  }
+  return data;
+}
+
+std::string readAll(std::istream& in) {
+  std::string out;
+  char buffer[1000];
+  while (in.read(buffer, sizeof buffer) || in.gcount() > 0) out.append(buffer, in.gcount());
+  return out;
+}
+
+// The first half compressed and flushed to a byte boundary, then a block
+// header of the reserved type.
+std::string corruptAfter(const std::string& good) {
+  z_stream stream{};
+  deflateInit(&stream, Z_DEFAULT_COMPRESSION);
+  std::string out(good.size() + 1024, '\0');
+  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(good.data()));
+  stream.avail_in = good.size();
+  stream.next_out = reinterpret_cast<Bytef*>(&out[0]);
+  stream.avail_out = out.size();
+  deflate(&stream, Z_FULL_FLUSH);
+  out.resize(out.size() - stream.avail_out);
+  deflateEnd(&stream);
+  return out + '\x07' + std::string(100, '\x55');
+}
+
+struct Inflating {
+  explicit Inflating(const std::string& compressed, size_t maxChunk = 0)
+      : source(compressed, true, maxChunk), input(&source), stream(input) {}
+  ByteSource source;
+  std::istream input;
+  InflateStream stream;
+};
+
+TEST(InflateStream, DecompressesWhateverSizeTheSourceDelivers) {
+  const std::string data = sampleData(100000);
+  for (size_t chunk : {size_t(0), size_t(7), size_t(4096)}) {
+    // Data after the end of the zlib stream is not handed out.
+    Inflating inflating(testpkg::compress(data) + "trailing", chunk);
+    EXPECT_TRUE(data == readAll(inflating.stream)) << chunk;
+    EXPECT_TRUE(inflating.stream.eof());
+  }
+}
+
+TEST(InflateStream, EndsAtEmptyOrBrokenInput) {
+  Inflating empty("");
+  EXPECT_EQ(std::char_traits<char>::eof(), empty.stream.get());
+  EXPECT_TRUE(empty.stream.fail());
+
+  const std::string data = sampleData(20000);
+  Inflating corrupt(corruptAfter(data.substr(0, 10000)) + testpkg::compress(data.substr(10000)));
+  const std::string beforeDamage = readAll(corrupt.stream);
+  EXPECT_EQ(10000u, beforeDamage.size());
+  EXPECT_TRUE(data.substr(0, 10000) == beforeDamage);
+  EXPECT_TRUE(corrupt.stream.fail());
+
+  const std::string compressed = testpkg::compress(data);
+  Inflating truncated(compressed.substr(0, compressed.size() / 2));
+  const std::string got = readAll(truncated.stream);
+  EXPECT_LT(got.size(), data.size());
+  EXPECT_TRUE(data.substr(0, got.size()) == got);
+}
+
+TEST(InflateStream, SeeksForwardOnly) {
+  const std::string data = sampleData(30000);
+  Inflating inflating(testpkg::compress(data));
+  std::istream& in = inflating.stream;
+  char buffer[10];
+  in.read(buffer, 10);
+  in.seekg(5000, std::ios_base::cur);
+  EXPECT_EQ(5010, in.tellg());
+  EXPECT_EQ(data[5010], char(in.get()));
+  in.seekg(12345);
+  EXPECT_EQ(12345, in.tellg());
+  EXPECT_EQ(data[12345], char(in.get()));
+
+  in.seekg(100);
+  EXPECT_TRUE(in.fail());
+  in.clear();
+  in.seekg(-1, std::ios_base::cur);
+  EXPECT_TRUE(in.fail());
+  in.clear();
+  in.seekg(0, std::ios_base::end);
+  EXPECT_TRUE(in.fail());
+  in.clear();
+  EXPECT_EQ(data[12346], char(in.get()));
+
+  in.seekg(data.size() - 12347 + 1, std::ios_base::cur);  // one past the end
+  EXPECT_TRUE(in.fail());
+}
+
+TEST(InflateStream, LastByteCanBePutBackAfterARefill) {
+  const std::string data = sampleData(10000);
+  Inflating inflating(testpkg::compress(data));
+  std::istream& in = inflating.stream;
+  std::string first(4096, '\0');
+  in.read(&first[0], first.size());
+  in.peek();  // decompresses the next chunk
+  in.unget();
+  EXPECT_TRUE(in.good());
+  EXPECT_EQ(data[4095], char(in.get()));
+  EXPECT_EQ(data.substr(4096), readAll(in));
+}
+
+TEST(InflateStream, ReadsTheFilesPartOfAPackage) {
+  const std::string entries = testpkg::fileEntry(0100644, "etc/x", "hello") +
+                              testpkg::fileEntry(040755, "etc", "") +
+                              testpkg::fileEntry(0100755, "/bin/y", sampleData(9000), 3);
+  const std::string file = testpkg::packageFile(testpkg::part(Files, testpkg::compress(entries)) +
+                                                testpkg::part(Signature, "sig"));
+  ByteSource source(file);
+  std::istream input(&source);
+  PackageReader reader(input, true, nullptr);
+  reader.wantedTypes = {Files, Signature};
+  ASSERT_EQ(Files, reader.nextPart());
+  {
+    InflateStream payload(reader);
+    EXPECT_EQ(entries, readAll(payload));
+  }
+  EXPECT_EQ(Signature, reader.nextPart());
+}
+
+}  // namespace
