@@ -229,6 +229,8 @@ bool runInRoot(const PrivateRoot& root, const std::function<void()>& body) {
 
 std::string installerPath() { return INSTALLER_PATH; }
 
+std::string pkgtoolPath() { return PKGTOOL_PATH; }
+
 ProgramResult runProgram(const std::string& program, const std::vector<std::string>& args,
                          const std::string& input) {
   return spawn(commandLine(program, args), "", input);

@@ -61,3 +61,6 @@ ProgramResult runInstallerInside(const PrivateRoot& root, const std::vector<std:
 
 // The path of the built installer.
 std::string installerPath();
+
+// The path of the built pkgtool.
+std::string pkgtoolPath();

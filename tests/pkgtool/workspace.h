@@ -1,0 +1,61 @@
+// A temporary directory for the files of one test: package trees,
+// descriptions and the package files built from them.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+class Workspace {
+ public:
+  Workspace() {
+    const char* tmp = getenv("TMPDIR");
+    std::string templ = std::string(tmp && *tmp ? tmp : "/tmp") + "/pkgtool-test-XXXXXX";
+    std::vector<char> buffer(templ.begin(), templ.end());
+    buffer.push_back('\0');
+    if (!mkdtemp(buffer.data())) {
+      ADD_FAILURE() << "cannot make a temporary directory: " << strerror(errno);
+      return;
+    }
+    dir_ = buffer.data();
+  }
+  ~Workspace() {
+    if (dir_.empty() || getenv("KEEP_PRIVATE_ROOT")) return;
+    const std::string command = "rm -rf '" + dir_ + "'";
+    if (system(command.c_str()) != 0) fprintf(stderr, "could not remove %s\n", dir_.c_str());
+  }
+  Workspace(const Workspace&) = delete;
+  Workspace& operator=(const Workspace&) = delete;
+
+  std::string path(const std::string& relative) const { return dir_ + "/" + relative; }
+
+  // Writes the file, making the directories above it.
+  void write(const std::string& relative, const std::string& content, mode_t mode = 0644) const {
+    makeParents(relative);
+    std::ofstream(path(relative), std::ios::binary) << content;
+    chmod(path(relative).c_str(), mode);
+  }
+  void makeDir(const std::string& relative) const { makeParents(relative + "/x"); }
+  std::string read(const std::string& relative) const {
+    std::ifstream in(path(relative), std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+  }
+
+ private:
+  void makeParents(const std::string& relative) const {
+    for (size_t slash = relative.find('/'); slash != std::string::npos;
+         slash = relative.find('/', slash + 1))
+      mkdir(path(relative.substr(0, slash)).c_str(), 0755);
+  }
+
+  std::string dir_;
+};

@@ -1,0 +1,10 @@
+// `pkgtool inspect FILE`: the parts of a package file with their offsets and
+// lengths, the metadata of each package, its file entries, and the
+// signature level it reaches against the level it needs.
+#pragma once
+
+#include <string>
+#include <vector>
+
+// The exit status: 0 shown, 2 the file cannot be read as a package file.
+int runInspect(const std::vector<std::string>& args);

@@ -1,0 +1,119 @@
+#include "part_listing.h"
+
+#include <fstream>
+
+#include "pkgfile/inflate_stream.h"
+#include "pkgfile/little_endian.h"
+#include "pkgfile/package_info.h"
+#include "pkgfile/package_reader.h"
+
+namespace {
+
+constexpr size_t kPartHeaderSize = 6;
+constexpr size_t kEntryHeaderSize = 30;
+
+// The entries of the Files part the reader stands on, read the way the
+// installer unpacks them: the payload ends where an entry header cannot be
+// read whole.
+void listFiles(PackageReader& reader, PackageContents& contents) {
+  InflateStream payload(reader);
+  for (;;) {
+    uint8_t header[kEntryHeaderSize];
+    if (!payload.read(reinterpret_cast<char*>(header), sizeof header)) return;
+    FileEntryInfo entry;
+    entry.mode = readLe16(header);
+    entry.hardwareKind = header[23];
+    entry.size = readLe32(header + 24);
+    entry.name.resize(readLe16(header + 28));
+    if (!payload.read(&entry.name[0], entry.name.size())) {
+      contents.filesCutShort = true;
+      return;
+    }
+    contents.files.push_back(entry);
+    if (!payload.seekg(entry.size, std::ios_base::cur)) {
+      contents.filesCutShort = true;
+      return;
+    }
+  }
+}
+
+std::vector<uint32_t> everyPartType() {
+  std::vector<uint32_t> types(0x10000);
+  for (uint32_t type = 0; type < types.size(); ++type) types[type] = type;
+  return types;
+}
+
+void takePart(PackageReader& reader, PartListing& listing, bool& markerSeen) {
+  const int type = reader.currentType();
+  listing.parts.push_back(
+      {reader.partStart() - uint32_t(kPartHeaderSize), type, reader.partLength()});
+  switch (type) {
+    case Sha256Marker:
+      markerSeen = true;
+      break;
+    case PackageHeader:
+      listing.packages.emplace_back();
+      break;
+    case BundleList:
+      // A list cut short keeps the entries read; the walk goes on.
+      if (!readRefList(reader, listing.bundleList)) reader.clear();
+      break;
+    case Files:
+      if (!listing.packages.empty()) listFiles(reader, listing.packages.back());
+      break;
+    case Signature:
+      if (!listing.packages.empty()) listing.packages.back().sha256 = markerSeen;
+      break;
+    default:
+      break;
+  }
+}
+
+}  // namespace
+
+bool listParts(const std::string& path, PartListing& listing) {
+  listing = PartListing();
+  std::ifstream input(path, std::ios::binary);
+  PackageReader reader(input, false, nullptr);
+  listing.magic = reader.magic();
+  listing.totalSize = reader.totalSize();
+  if (reader.bad()) return false;
+  reader.wantedTypes = everyPartType();
+  bool markerSeen = false;
+  while (reader.nextPart() != -1) takePart(reader, listing, markerSeen);
+  return true;
+}
+
+const char* partTypeName(int type) {
+  switch (type) {
+    case PackageHeader:
+      return "package header";
+    case Text2:
+      return "text 2";
+    case Dependencies:
+      return "dependencies";
+    case Files:
+      return "files";
+    case Signature:
+      return "signature";
+    case Architecture:
+      return "architecture";
+    case Conflicts:
+      return "conflicts";
+    case BundleHeader:
+      return "bundle header";
+    case Provides:
+      return "provides";
+    case BundleList:
+      return "bundle list";
+    case Image:
+      return "image";
+    case Note:
+      return "note";
+    case Text24:
+      return "text 24";
+    case Sha256Marker:
+      return "SHA-256 marker";
+  }
+  return "unknown";
+}
