@@ -4,7 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "changes/scoped_tmpfs.h"
+#include "support/scoped_tmpfs.h"
 #include "changes/spinner.h"
 #include "support/private_root.h"
 

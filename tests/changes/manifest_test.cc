@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <fstream>
 
-#include "changes/scoped_tmpfs.h"
+#include "support/scoped_tmpfs.h"
 #include "support/private_root.h"
 
 namespace {

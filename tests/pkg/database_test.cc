@@ -6,9 +6,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include "changes/cancel.h"
 #include "changes/commit.h"
 #include "changes/manifest.h"
+#include "support/package_builder.h"
 #include "support/private_root.h"
+#include "support/scoped_tmpfs.h"
 
 namespace {
 
@@ -120,6 +125,63 @@ TEST(DatabaseLoad, ScheduleFilesBySanitisedName) {
   EXPECT_EQ("a-b9", sanitisedName("a-b.9_\xc3\xa9"));
 }
 
+// A stored image: header, note, dependencies and a payload the load never
+// needs to read.
+std::string singleImage(const std::string& name, Version version) {
+  using namespace testpkg;
+  return packageFile(part(1, headerData(name, version, 5, PF_BOOT)) +
+                     part(23, "a note") + part(3, refListData({{"system", 1, 0, 0}})) +
+                     part(21, std::string(100000, 'i')) + part(4, compress("payload")) +
+                     part(9, std::string(68, 's')));
+}
+
+TEST(DatabaseLoad, ImagesInBothPlacesAndBundles) {
+  using namespace testpkg;
+  PrivateRoot root;
+  root.write("/flash/var/pdb/wifi/image", singleImage("wifi", 0x07016600));
+  writeMeta(root, "wifi", "disabled", "auto\n");
+  root.makeDir("/flash/var/pdb/extra");
+  root.write("/rw/pckg/.images/extra", singleImage("extra", 0x07026600));
+  root.write("/rw/pckg/.images/orphan", singleImage("orphan", 1));  // no database entry
+  const std::string bundle =
+      packageFile(part(18, headerData("routeros", 0x07016600, 9)) + part(21, "img") +
+                  part(1, headerData("system", 0x07016600, 9)) + part(4, compress("x")) +
+                  part(9, std::string(68, 's')) + part(1, headerData("dhcp", 0x07016600, 9)) +
+                  part(4, compress("y")) + part(9, std::string(68, 's')));
+  root.write("/flash/var/pdb/routeros/image", bundle);
+  root.write("/flash/var/pdb/broken/image", "not a package file at all");
+  writeMeta(root, "broken", "version", "3 4\n");
+  writeMeta(root, "broken", "files", "bin/b\n");
+  writeMeta(root, "plain", "version", "1 1\n");
+  loadAndCheck(root, [](PackageDb& db) {
+    std::vector<std::string> names;
+    for (const InstalledPackage* package : db.packages) names.push_back(package->name);
+    // Image records first (the database directory's entries in directory
+    // order, then the second place), then the entries with meta files only.
+    ASSERT_EQ(7u, names.size());
+    EXPECT_EQ(1u, std::count(names.begin(), names.end(), "plain"));
+    EXPECT_EQ("plain", names.back());
+    EXPECT_EQ(0, std::count(names.begin(), names.end(), "orphan"));
+    const InstalledPackage* wifi = db.lookupByName("wifi");
+    EXPECT_EQ(0x07016600u, wifi->version);
+    EXPECT_EQ(PF_BOOT, wifi->flags);
+    EXPECT_EQ("a note", wifi->note);
+    ASSERT_EQ(1u, wifi->deps.size());
+    EXPECT_TRUE(wifi->disabled);  // marks come from the directory
+    EXPECT_EQ(0x07026600u, db.lookupByName("extra")->version);
+    const InstalledPackage* system = db.lookupByName("system");
+    ASSERT_NE(nullptr, system);
+    EXPECT_EQ("routeros", system->bundle.name);
+    EXPECT_EQ(0x07016600u, system->bundle.min);
+    EXPECT_EQ(SCHEDULE_NONE, system->scheduled);
+    EXPECT_TRUE(db.lookupByName("routeros")->isBundle);
+    EXPECT_LT(db.findByName("dhcp"), db.findByName("routeros"));  // members first
+    const InstalledPackage* broken = db.lookupByName("broken");
+    EXPECT_EQ(3u, broken->version);  // from its meta files instead
+    EXPECT_EQ(std::set<std::string>{"/bin/b"}, broken->files);
+  });
+}
+
 TEST(DatabaseSave, RoundTripThroughACommit) {
   PrivateRoot root;
   writeMeta(root, "ppp", "provides", "keep 0 0 0\n");
@@ -181,6 +243,38 @@ TEST(DatabaseSave, MarksAndImagePackages) {
   }));
   EXPECT_EQ("user\n", root.read("/flash/var/pdb/img/disabled"));
   EXPECT_FALSE(root.exists("/flash/var/pdb/img/enabled"));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(DatabaseSave, WriteFailuresNameTheCause) {
+  PrivateRoot root;
+  ScopedTmpfs flash(root.host("/flash"), "size=64k");
+  REQUIRE_TMPFS(flash);
+  root.makeDir("/flash/var/pdb");
+  root.write("/flash/filler", std::string(40 * 1024, 'f'));
+  EXPECT_TRUE(runInRoot(root, [] {
+    PackageDb db;
+    InstalledPackage package("big");
+    package.version = 0x01006600;
+    for (int i = 0; i < 4000; ++i) package.files.insert("/lib/some/long/path/file" + std::to_string(i));
+    Manifest manifest;
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(savePackage(db, package, manifest));
+    errno = EIO;
+    reportWriteFailure(db, package, "meta/deps");
+    errno = EACCES;
+    reportWriteFailure(db, package, "meta/deps");
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ((std::vector<std::string>{
+                  "ERROR: installation of big-1.0 failed: disk is too small",
+                  "ERROR: installation of big-1.0 failed: disk error",
+                  "ERROR: installation of big-1.0 failed: could not create meta/deps: Permission denied"}),
+              db.messages);
+    cancelChanges(manifest);
+  }));
 }
 
 }  // namespace
