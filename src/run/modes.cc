@@ -1,6 +1,8 @@
 #include "run/modes.h"
 
 #include <cstdio>
+#include <fstream>
+#include <iostream>
 
 #include "changes/cancel.h"
 #include "changes/commit.h"
@@ -9,11 +11,75 @@
 #include "changes/space_check.h"
 #include "pkg/console.h"
 #include "pkg/listing.h"
+#include "resolve/requests.h"
+#include "run/cleanup.h"
+#include "run/post_log.h"
+#include "run/stream_install.h"
+#include "run/upgrade_run.h"
 
 namespace {
 
 const char kSavedManifest[] = "/ram/MANIFEST";
+// The copy of a package read from standard input; the double slash is how
+// the upgrade machinery has always named it.
 const char kStreamImage[] = "/flash/var/pdb//image";
+const char kStreamImageSource[] = "/flash/var/pdb/image";
+const char kBootImage[] = "/flash/bootimage";
+const int kNoSpaceStatus = 28;
+
+// Fails the run for lack of space: nothing that was staged is applied.
+int refuseForSpace(PackageDb& db, Manifest& manifest) {
+  printError(db, "not enough space for upgrade");
+  cancelChanges(manifest);
+  return kNoSpaceStatus;
+}
+
+// Where the copy of the installed package goes: the image of an image
+// package, the boot image; otherwise it is not kept.
+void placeStreamCopy(Manifest& manifest, const std::string& directory, bool boot) {
+  if (!directory.empty()) {
+    const std::string target = directory + "image";
+    if (boot) {
+      stageMove(manifest, kStreamImageSource, kBootImage);
+      stageSymlink(manifest, kBootImage, target);
+    } else {
+      stageMove(manifest, kStreamImageSource, target);
+    }
+  } else if (boot) {
+    stageMove(manifest, kStreamImageSource, kBootImage);
+  } else {
+    stageRemove(manifest, kStreamImage);
+  }
+}
+
+// The file that receives the copy of the package read from standard input.
+// It is written directly, not staged, so a write that fails (a full flash)
+// is remembered: a copy that did not reach the flash whole must not be
+// placed.
+class CopyFile : public std::streambuf {
+ public:
+  bool open(const char* path) {
+    return file_.open(path, std::ios::out | std::ios::binary | std::ios::trunc) != nullptr;
+  }
+  // False when any byte was lost.
+  bool close() { return file_.close() != nullptr && !failed_; }
+
+ protected:
+  int_type overflow(int_type c) override {
+    if (!traits_type::eq_int_type(c, traits_type::eof()) &&
+        traits_type::eq_int_type(file_.sputc(traits_type::to_char_type(c)), traits_type::eof()))
+      failed_ = true;
+    return traits_type::not_eof(c);
+  }
+  std::streamsize xsputn(const char* bytes, std::streamsize count) override {
+    if (file_.sputn(bytes, count) != count) failed_ = true;
+    return count;
+  }
+
+ private:
+  std::filebuf file_;
+  bool failed_ = false;
+};
 
 }  // namespace
 
@@ -32,33 +98,50 @@ int showMode(PackageDb& db) {
   return 0;
 }
 
-int cleanupMode(PackageDb&) {
+int cleanupMode(PackageDb& db) {
   Manifest manifest;
+  cleanupRun(db, manifest);
   commitChanges(manifest, "", false);
   return 0;
 }
 
-int streamMode(PackageDb&, const RunSettings&) {
+int streamMode(PackageDb& db, const RunSettings& settings) {
   Manifest manifest;
-  FILE* image = fopen(kStreamImage, "wb");
-  if (!image) {
+  processRequests(db, manifest, 1);
+  CopyFile image;
+  if (!image.open(kStreamImage)) {
     printf("ERROR: could not open image\n");
     return -1;
   }
-  fclose(image);
-  commitChanges(manifest, "", false);
-  return 0;
+  std::string directory;
+  bool boot = false;
+  int status = installFromStream(db, manifest, std::cin, settings.installFlags | INSTALL_UPGRADE, {},
+                                 &image, &directory, &boot);
+  const bool copied = image.close();
+  if (status == 0 && !copied) status = refuseForSpace(db, manifest);
+  if (status == 0) {
+    placeStreamCopy(manifest, directory, boot);
+    if (!(settings.installFlags & INSTALL_RESUME) && !checkSpace(manifest))
+      status = refuseForSpace(db, manifest);
+  }
+  if (status == 0) {
+    commitChanges(manifest, "", false);
+  } else {
+    cancelChanges(manifest);
+    remove(kStreamImage);
+  }
+  writePostLog(db);
+  return status;
 }
 
 int defaultMode(PackageDb& db, const RunSettings& settings) {
   Manifest manifest;
+  processRequests(db, manifest, 1);
   int status = 0;
   const uint32_t installFlags = settings.installFlags | INSTALL_UPGRADE;
-  if (!(installFlags & INSTALL_RESUME) && !checkSpace(manifest)) {
-    printError(db, "not enough space for upgrade");
-    cancelChanges(manifest);
-    status = 28;
-  }
+  upgradeRun(db, manifest, installFlags);
+  if (!(installFlags & INSTALL_RESUME) && !checkSpace(manifest))
+    status = refuseForSpace(db, manifest);
   if (!manifest.empty()) {
     createStagedFile(manifest, "/flash/PCKGS_CHANGED", 1, 0).close();
     if (settings.applyNow)
@@ -66,5 +149,6 @@ int defaultMode(PackageDb& db, const RunSettings& settings) {
     else
       writeManifest(manifest, kSavedManifest);
   }
+  writePostLog(db);
   return status;
 }

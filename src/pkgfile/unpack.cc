@@ -1,0 +1,197 @@
+#include "pkgfile/unpack.h"
+
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+#include "pkg/console.h"
+#include "pkg/database.h"
+#include "pkgfile/inflate_stream.h"
+#include "pkgfile/little_endian.h"
+#include "pkgfile/verification.h"
+#include "platform/processor.h"
+#include "run/post_log.h"
+
+namespace {
+
+const size_t kEntryHeaderSize = 30;
+const size_t kCopyChunk = 16384;
+const std::streamoff kImageStep = 4096;
+const uint16_t kFileTypeMask = 0xF000;
+const uint16_t kRegularFile = 0x8000;
+
+struct EntryHeader {
+  uint16_t mode;
+  uint8_t hardwareKind;
+  uint32_t size;
+  uint16_t nameLength;
+};
+
+EntryHeader decodeEntryHeader(const uint8_t* bytes) {
+  return EntryHeader{readLe16(bytes), bytes[23], readLe32(bytes + 24), readLe16(bytes + 28)};
+}
+
+std::string progressLabel(const InstalledPackage& package) {
+  std::string label = "installing ";
+  if (package.disabled && package.bundle.name.empty()) label += " (disabled) ";
+  return label + package.installationDisplayName();
+}
+
+void showReaderProgress(PackageDb& db, const InstalledPackage& package, PackageReader& reader) {
+  const std::streamoff inPart = reader.tellg();
+  showProgress(db, progressLabel(package), uint64_t(reader.partStart()) + (inPart > 0 ? inPart : 0),
+               reader.totalSize());
+}
+
+void reportBrokenPackage(PackageDb& db, const InstalledPackage& package) {
+  printError(db, "installation of %s failed: broken package",
+             package.installationDisplayName().c_str());
+}
+
+// A file that could not be written, worded after errno.
+void reportEntryWriteFailure(PackageDb& db, const InstalledPackage& package,
+                             const std::string& entryName) {
+  const int error = errno;
+  const std::string name = package.installationDisplayName();
+  if (error == ENOSPC)
+    printError(db, "installation of %s failed: disk is too small", name.c_str());
+  else if (error == EIO)
+    printError(db, "installation of %s failed: disk error", name.c_str());
+  else
+    printError(db, "installation of %s failed: could not create %s: %s", name.c_str(),
+               entryName.c_str(), strerror(error));
+}
+
+bool wantedHere(const EntryHeader& header) {
+  if ((header.mode & kFileTypeMask) != kRegularFile) return false;
+  return header.hardwareKind == 0 || header.hardwareKind == flashKind();
+}
+
+// Copies one entry's data into its staged file.
+bool copyEntry(PackageDb& db, InstalledPackage& package, Manifest& manifest, std::istream& payload,
+               const EntryHeader& header, const std::string& entryName) {
+  const std::string target = entryTarget(package, entryName);
+  std::ofstream out = createStagedFile(manifest, target, header.size, header.mode);
+  if (!out) {
+    reportEntryWriteFailure(db, package, entryName);
+    return false;
+  }
+  package.files.insert(target.substr(std::strlen("/flash")));
+  std::vector<char> chunk(kCopyChunk);
+  for (uint32_t left = header.size; left > 0;) {
+    const size_t wanted = left < kCopyChunk ? left : kCopyChunk;
+    payload.read(chunk.data(), wanted);
+    if (static_cast<size_t>(payload.gcount()) != wanted) {
+      reportBrokenPackage(db, package);
+      return false;
+    }
+    if (!out.write(chunk.data(), wanted)) {
+      reportEntryWriteFailure(db, package, entryName);
+      return false;
+    }
+    left -= wanted;
+  }
+  out.close();
+  if (!out) {
+    reportEntryWriteFailure(db, package, entryName);
+    return false;
+  }
+  return true;
+}
+
+void skipImage(PackageDb& db, const InstalledPackage& package, PackageReader& reader) {
+  for (uint32_t left = reader.partLength(); left > 0 && reader;) {
+    showReaderProgress(db, package, reader);
+    const std::streamoff step = left < kImageStep ? left : kImageStep;
+    reader.seekg(step, std::ios::cur);
+    left -= step;
+  }
+  reader.nextPart();
+}
+
+// After the Signature part of a package on its own only an architecture
+// part and an empty dependency list may follow.
+bool onlyTrailerFollows(PackageReader& reader) {
+  if (reader.currentType() == Architecture) reader.nextPart();
+  if (reader.currentType() == Dependencies && reader.partLength() == 0) reader.nextPart();
+  return reader.currentType() == -1;
+}
+
+}  // namespace
+
+bool entryNameIsSafe(const std::string& entryName) {
+  if (entryName.find('\0') != std::string::npos) return false;
+  bool hasComponent = false;
+  size_t start = 0;
+  while (start <= entryName.size()) {
+    size_t end = entryName.find('/', start);
+    if (end == std::string::npos) end = entryName.size();
+    const std::string component = entryName.substr(start, end - start);
+    if (component == "..") return false;
+    if (!component.empty() && component != ".") hasComponent = true;
+    start = end + 1;
+  }
+  return hasComponent;
+}
+
+std::string entryTarget(const InstalledPackage& package, const std::string& entryName) {
+  std::string target = "/flash";
+  if (package.disabled) target += "/x/" + package.name;
+  if (entryName.empty() || entryName[0] != '/') target += "/";
+  return target + entryName;
+}
+
+bool unpackFiles(PackageDb& db, InstalledPackage& package, Manifest& manifest, PackageReader& reader) {
+  InflateStream payload(reader);
+  for (;;) {
+    if (!payload) return true;
+    uint8_t headerBytes[kEntryHeaderSize];
+    payload.read(reinterpret_cast<char*>(headerBytes), kEntryHeaderSize);
+    if (static_cast<size_t>(payload.gcount()) != kEntryHeaderSize) return true;
+    const EntryHeader header = decodeEntryHeader(headerBytes);
+    std::string entryName(header.nameLength, '\0');
+    payload.read(&entryName[0], header.nameLength);
+    // A signed package is trusted for its content, not for where it writes.
+    if (static_cast<size_t>(payload.gcount()) != header.nameLength || !entryNameIsSafe(entryName)) {
+      reportBrokenPackage(db, package);
+      return false;
+    }
+    if (!wantedHere(header)) {
+      payload.seekg(header.size, std::ios::cur);
+      continue;
+    }
+    if (!copyEntry(db, package, manifest, payload, header, entryName)) return false;
+    showReaderProgress(db, package, reader);
+  }
+}
+
+bool installFromReader(PackageDb& db, InstalledPackage& package, Manifest& manifest,
+                       PackageReader& reader) {
+  showReaderProgress(db, package, reader);
+  if (!reader.isUntracked() && !reclaimDirectory(manifest, package.dbDir())) return false;
+  if (reader.currentType() == Image) skipImage(db, package, reader);
+  if (reader.currentType() == Files) {
+    const bool bootImageOnly = (package.flags & PF_BOOT) && bootImageRequested();
+    if (!bootImageOnly && !unpackFiles(db, package, manifest, reader)) return false;
+    reader.nextPart();
+  }
+  const int needed = requiredSignatureLevel(package.name, package.version);
+  if (reader.currentType() != Signature || reader.verifySignature() < needed) {
+    reportBrokenPackage(db, package);
+    return false;
+  }
+  reader.nextPart();
+  if (package.bundle.name.empty() && !onlyTrailerFollows(reader)) {
+    reportBrokenPackage(db, package);
+    return false;
+  }
+  if (!reader.isUntracked() && !savePackage(db, package, manifest)) return false;
+  if ((package.flags & PF_BOOT) || package.name == "branding")
+    createStagedFile(manifest, "/flash/UPGRADED", 1, 0).close();
+  if (package.bundle.name.empty()) {
+    showStatus(db, "");
+    printNotice(db, "installed %s%s", package.disabled ? "(disabled) " : "",
+                package.displayName().c_str());
+  }
+  return true;
+}

@@ -1,0 +1,49 @@
+#include "run/post_log.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+namespace {
+
+const char kPostLog[] = "/flash/postlog";
+const size_t kBlankSize = 4096;
+
+// Set once the log has been read and blanked in this run.
+bool postLogReset = false;
+
+}  // namespace
+
+void readPostLog(PackageDb& db) {
+  {
+    std::ifstream in(kPostLog, std::ios::binary);
+    std::string line;
+    // Only lines ended by their line feed are taken: a blanked log, or a
+    // last line cut short, is not a message.
+    while (std::getline(in, line) && !in.eof()) db.messages.push_back(line);
+  }
+  FILE* out = fopen(kPostLog, "wb");
+  if (out) {
+    static const char zeros[kBlankSize] = {};
+    fwrite(zeros, 1, sizeof zeros, out);
+    fclose(out);
+  }
+  postLogReset = true;
+}
+
+void writePostLog(PackageDb& db) {
+  if (!postLogReset && db.messages.empty()) return;
+  FILE* out = fopen(kPostLog, postLogReset ? "wb" : "ab");
+  if (!out) return;
+  sync();
+  for (const std::string& message : db.messages) {
+    fwrite(message.data(), 1, message.size(), out);
+    fputc('\n', out);
+  }
+  fclose(out);
+}
+
+bool bootImageRequested() { return getenv("bootimage") != nullptr; }

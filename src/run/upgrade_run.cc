@@ -1,0 +1,155 @@
+#include "run/upgrade_run.h"
+
+#include <sys/stat.h>
+
+#include <fstream>
+#include <memory>
+#include <set>
+#include <vector>
+
+#include "changes/cancel.h"
+#include "pkg/console.h"
+#include "resolve/candidate.h"
+#include "resolve/providers.h"
+#include "resolve/requests.h"
+#include "run/command_line.h"
+#include "run/post_log.h"
+#include "run/stream_install.h"
+
+namespace {
+
+const char kDowngradeMarker[] = "/ram/DOWNGRADE";
+const char kIgnoreMarker[] = "/rw/pckg/.download/IGNORE";
+const char* const kPackageDirectories[] = {"/rw/pckg/.download/", "/flash/rw/pckg/",
+                                           "/flash/var/pckg/"};
+const uint32_t kNoLimit = 0xFFFFFFFF;
+
+using Candidates = std::vector<std::unique_ptr<PackageFile>>;
+
+// 0xFFFFFFFF without the marker; with it, downgrades are allowed and the
+// number it holds (0 when none) is the lowest version accepted.
+uint32_t readDowngradeLimit(uint32_t& installFlags) {
+  std::ifstream marker(kDowngradeMarker);
+  if (!marker.is_open()) return kNoLimit;
+  installFlags |= INSTALL_DOWNGRADE;
+  uint32_t limit = 0;
+  std::string word;
+  if (marker >> word) {
+    char* end = nullptr;
+    const unsigned long long value = strtoull(word.c_str(), &end, 10);
+    if (end != word.c_str() && *end == '\0' && word[0] != '-' && value <= 0xFFFFFFFFull)
+      limit = static_cast<uint32_t>(value);
+  }
+  return limit;
+}
+
+bool exists(const char* path) {
+  struct stat st;
+  return stat(path, &st) == 0;
+}
+
+// The first directory that yields a package file is the only one used.
+Candidates collectCandidates(PackageDb& db) {
+  Candidates candidates;
+  for (const char* directory : kPackageDirectories) {
+    if (directory == kPackageDirectories[0] && exists(kIgnoreMarker)) continue;
+    scanDownloads(db, directory, candidates);
+    if (!candidates.empty()) break;
+  }
+  return candidates;
+}
+
+// Orders the candidates for installation and frees those selection drops.
+void selectCandidates(PackageDb& db, Candidates& candidates, uint32_t floor) {
+  std::vector<PackageFile*> order;
+  for (const auto& candidate : candidates) order.push_back(candidate.get());
+  selectProviders(db, order, floor, true);
+  Candidates selected;
+  for (PackageFile* survivor : order) {
+    for (auto& owned : candidates) {
+      if (owned.get() == survivor) {
+        selected.push_back(std::move(owned));
+        break;
+      }
+    }
+  }
+  candidates = std::move(selected);
+}
+
+ForcedStates userChosenStates(const PackageDb& db) {
+  ForcedStates states;
+  for (const InstalledPackage* package : db.packages)
+    if (package->userForced && !package->name.empty()) states[package->name] = package->disabled;
+  return states;
+}
+
+std::set<std::string> enabledNames(const PackageDb& db) {
+  std::set<std::string> names;
+  for (const InstalledPackage* package : db.packages) {
+    if (package->disabled || package->name.empty()) continue;
+    names.insert(package->name);
+    for (const DependencyEntry& provided : package->provides) names.insert(provided.name);
+  }
+  return names;
+}
+
+// The downloaded file becomes the package's image: it is moved, not copied.
+void placeImage(Manifest& manifest, const PackageFile& candidate, bool boot) {
+  char target[128];
+  snprintf(target, sizeof target, "%s%s/image", "/flash/var/pdb/", candidate.name.c_str());
+  if (boot) {
+    stageMove(manifest, candidate.path, "/flash/bootimage");
+    stageSymlink(manifest, "/flash/bootimage", target);
+  } else {
+    stageMove(manifest, candidate.path, target);
+  }
+}
+
+// Brings back what an install left disabled by a conflict or a bundle's
+// list, as far as nothing enabled is in its way.
+PackageList packagesToEnableAgain(const PackageDb& db, const std::set<std::string>& names) {
+  PackageList pending;
+  for (const std::string& name : names) {
+    InstalledPackage* package = findByNameOrProvides(db, name);
+    if (package && package->disabled && !findExcluder(db, *package)) pending.push_back(package);
+  }
+  return pending;
+}
+
+// Placeholders of a bundle's member list are not installed packages.
+bool hasInstalledPackage(const PackageDb& db) {
+  for (const InstalledPackage* package : db.packages)
+    if (!package->name.empty()) return true;
+  return false;
+}
+
+}  // namespace
+
+void upgradeRun(PackageDb& db, Manifest& manifest, uint32_t installFlags) {
+  const uint32_t limit = readDowngradeLimit(installFlags);
+  Candidates candidates = collectCandidates(db);
+  selectCandidates(db, candidates, limit);
+  const ForcedStates forcedStates = userChosenStates(db);
+  const std::set<std::string> wasEnabled = enabledNames(db);
+  if (!candidates.empty()) readPostLog(db);
+
+  for (const auto& candidate : candidates) {
+    std::ifstream file(candidate->path, std::ios::binary);
+    if (!file.is_open()) continue;
+    bool boot = false;
+    const int status =
+        installFromStream(db, manifest, file, installFlags, forcedStates, nullptr, nullptr, &boot);
+    file.close();
+    if (status != 0) {
+      cancelChanges(manifest);
+      return;
+    }
+    if (candidate->isImage) placeImage(manifest, *candidate, boot);
+  }
+
+  applyEnables(db, manifest, packagesToEnableAgain(db, wasEnabled), 1);
+  if (!hasInstalledPackage(db)) {
+    printError(db, "router installation failed!!!");
+    cancelChanges(manifest);
+  }
+}
