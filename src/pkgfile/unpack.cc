@@ -1,6 +1,5 @@
 #include "pkgfile/unpack.h"
 
-#include <cerrno>
 #include <cstring>
 #include <vector>
 
@@ -48,20 +47,6 @@ void reportBrokenPackage(PackageDb& db, const InstalledPackage& package) {
              package.installationDisplayName().c_str());
 }
 
-// A file that could not be written, worded after errno.
-void reportEntryWriteFailure(PackageDb& db, const InstalledPackage& package,
-                             const std::string& entryName) {
-  const int error = errno;
-  const std::string name = package.installationDisplayName();
-  if (error == ENOSPC)
-    printError(db, "installation of %s failed: disk is too small", name.c_str());
-  else if (error == EIO)
-    printError(db, "installation of %s failed: disk error", name.c_str());
-  else
-    printError(db, "installation of %s failed: could not create %s: %s", name.c_str(),
-               entryName.c_str(), strerror(error));
-}
-
 bool wantedHere(const EntryHeader& header) {
   if ((header.mode & kFileTypeMask) != kRegularFile) return false;
   return header.hardwareKind == 0 || header.hardwareKind == flashKind();
@@ -73,7 +58,7 @@ bool copyEntry(PackageDb& db, InstalledPackage& package, Manifest& manifest, std
   const std::string target = entryTarget(package, entryName);
   std::ofstream out = createStagedFile(manifest, target, header.size, header.mode);
   if (!out) {
-    reportEntryWriteFailure(db, package, entryName);
+    reportWriteFailure(db, package, entryName.c_str());
     return false;
   }
   package.files.insert(target.substr(std::strlen("/flash")));
@@ -86,14 +71,14 @@ bool copyEntry(PackageDb& db, InstalledPackage& package, Manifest& manifest, std
       return false;
     }
     if (!out.write(chunk.data(), wanted)) {
-      reportEntryWriteFailure(db, package, entryName);
+      reportWriteFailure(db, package, entryName.c_str());
       return false;
     }
     left -= wanted;
   }
   out.close();
   if (!out) {
-    reportEntryWriteFailure(db, package, entryName);
+    reportWriteFailure(db, package, entryName.c_str());
     return false;
   }
   return true;
