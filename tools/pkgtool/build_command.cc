@@ -39,9 +39,9 @@ std::string defaultOutput(const PackageDescription& description) {
 int runBuild(const std::vector<std::string>& args) {
   CommandOptions options;
   std::string error;
-  const std::vector<OptionSpec> specs = {
+  const std::vector<OptionRule> rules = {
       {"-o", "--output", true}, {"-k", "--keys", true}, {"-s", "--sign", true}};
-  if (!parseCommandOptions(args, specs, options, error)) return usageError(error);
+  if (!parseCommandOptions(args, rules, options, error)) return usageError(error);
   if (options.operands.size() != 1) return usageError("one description file is needed");
 
   BuildOptions build;

@@ -2,15 +2,15 @@
 
 namespace {
 
-const OptionSpec* findSpec(const std::vector<OptionSpec>& specs, const std::string& name) {
-  for (const OptionSpec& spec : specs)
-    if ((spec.shortName && name == spec.shortName) || name == spec.longName) return &spec;
+const OptionRule* findRule(const std::vector<OptionRule>& rules, const std::string& name) {
+  for (const OptionRule& rule : rules)
+    if ((rule.shortName && name == rule.shortName) || name == rule.longName) return &rule;
   return nullptr;
 }
 
 }  // namespace
 
-bool parseCommandOptions(const std::vector<std::string>& args, const std::vector<OptionSpec>& specs,
+bool parseCommandOptions(const std::vector<std::string>& args, const std::vector<OptionRule>& rules,
                          CommandOptions& options, std::string& error) {
   bool optionsEnded = false;
   for (size_t i = 0; i < args.size(); ++i) {
@@ -25,13 +25,13 @@ bool parseCommandOptions(const std::vector<std::string>& args, const std::vector
     }
     const size_t equals = arg.compare(0, 2, "--") == 0 ? arg.find('=') : std::string::npos;
     const std::string name = arg.substr(0, equals);
-    const OptionSpec* spec = findSpec(specs, name);
-    if (!spec) {
+    const OptionRule* rule = findRule(rules, name);
+    if (!rule) {
       error = "unknown option " + name;
       return false;
     }
     std::string value;
-    if (spec->takesValue) {
+    if (rule->takesValue) {
       if (equals != std::string::npos) {
         value = arg.substr(equals + 1);
       } else if (i + 1 < args.size()) {
@@ -44,8 +44,8 @@ bool parseCommandOptions(const std::vector<std::string>& args, const std::vector
       error = name + " takes no value";
       return false;
     }
-    if (!options.values.emplace(spec->longName, value).second) {
-      error = std::string(spec->longName) + " given twice";
+    if (!options.values.emplace(rule->longName, value).second) {
+      error = std::string(rule->longName) + " given twice";
       return false;
     }
   }

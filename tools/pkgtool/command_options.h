@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-struct OptionSpec {
+struct OptionRule {
   const char* shortName;  // "-o", or nullptr
   const char* longName;   // "--output"
   bool takesValue;
@@ -21,5 +21,5 @@ struct CommandOptions {
 // Accepts "-o VALUE", "--output VALUE", "--output=VALUE"; "--" ends the
 // options; "-" alone is an operand. False with error for an unknown option,
 // a missing value, or an option given twice.
-bool parseCommandOptions(const std::vector<std::string>& args, const std::vector<OptionSpec>& specs,
+bool parseCommandOptions(const std::vector<std::string>& args, const std::vector<OptionRule>& rules,
                          CommandOptions& options, std::string& error);

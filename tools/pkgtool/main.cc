@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "build_command.h"
-#include "inspect_command.h"
+#include "package_report.h"
 #include "verify_command.h"
 
 namespace {
