@@ -165,10 +165,15 @@ bool writePackage(LayoutWriter& layout, const PackagePlan& plan, std::string& er
          layout.signaturePlaceholder(plan.signing);
 }
 
+// A bundle always carries an Image part, empty unless the description names
+// one: the installer keeps a bundle whole and loads its members back from
+// that image; without it the members would be taken for leftovers of a
+// removed bundle at the next start.
 bool writeBundle(LayoutWriter& layout, const PackageDescription& d,
                  const std::vector<PackagePlan>& plans, std::string& error) {
+  const std::optional<std::string> image = d.image ? d.image : std::optional<std::string>("");
   if (!((!d.sha256 || layout.marker()) && layout.header(BundleHeader, d) && layout.metadata(d) &&
-        layout.image(d.image, error) && layout.bundleList(d.bundleList)))
+        layout.image(image, error) && layout.bundleList(d.bundleList)))
     return false;
   for (const PackagePlan& plan : plans)
     if (!writePackage(layout, plan, error)) return false;
