@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -21,9 +22,13 @@ void readPostLog(PackageDb& db) {
   {
     std::ifstream in(kPostLog, std::ios::binary);
     std::string line;
+    std::vector<std::string> earlier;
     // Only lines ended by their line feed are taken: a blanked log, or a
     // last line cut short, is not a message.
-    while (std::getline(in, line) && !in.eof()) db.messages.push_back(line);
+    while (std::getline(in, line) && !in.eof()) earlier.push_back(line);
+    // The earlier run's lines go before everything this run has printed,
+    // also what it printed before the log was read.
+    db.messages.insert(db.messages.begin(), earlier.begin(), earlier.end());
   }
   FILE* out = fopen(kPostLog, "wb");
   if (out) {
