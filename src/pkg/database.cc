@@ -1,12 +1,16 @@
 #include "pkg/database.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
+#include <memory>
+#include <unordered_set>
 
 #include "changes/manifest.h"
 #include "pkg/console.h"
@@ -16,6 +20,7 @@ namespace {
 
 const char kDatabaseDir[] = "/flash/var/pdb/";
 const char kImagesDir[] = "/rw/pckg/.images/";
+const char kScheduleDir[] = "/ram/pdb/";
 const uint32_t kAllOnes = 0xFFFFFFFF;
 
 // Parses an unsigned decimal that fits 32 bits; nothing else is accepted.
@@ -40,25 +45,71 @@ bool parseSigned(const std::string& word, int32_t& value) {
   return true;
 }
 
-bool readUnsigned(std::istream& in, uint32_t& value) {
+// The database is read at every start, a few small files per package: they
+// are read with plain system calls, which cost less than a stream per file.
+//
+// Reads the whole content of a file; false when it cannot be opened. A read
+// error ends the content, as it ends a stream's. A read that returns fewer
+// bytes than asked is taken for the end of the file, as it is for regular
+// files, which spares a last read per file.
+bool readWholeFile(const std::string& path, std::string& content) {
+  content.clear();
+  const int fd = openDatabaseFile(path);
+  if (fd < 0) return false;
+  char buffer[4096];
+  for (;;) {
+    const ssize_t got = read(fd, buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;
+    content.append(buffer, size_t(got));
+    if (size_t(got) < sizeof buffer) break;
+  }
+  close(fd);
+  return true;
+}
+
+// The words of a text, taken as `stream >> word` takes them in the "C"
+// locale: runs of bytes between white space.
+class Words {
+ public:
+  explicit Words(const std::string& text) : text_(text) {}
+  // False, leaving word as it was, when no word is left.
+  bool next(std::string& word) {
+    while (at_ < text_.size() && isSpace(text_[at_])) ++at_;
+    if (at_ == text_.size()) return false;
+    const size_t start = at_;
+    while (at_ < text_.size() && !isSpace(text_[at_])) ++at_;
+    word.assign(text_, start, at_ - start);
+    return true;
+  }
+
+ private:
+  static bool isSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+  const std::string& text_;
+  size_t at_ = 0;
+};
+
+bool readUnsigned(Words& in, uint32_t& value) {
   std::string word;
-  return static_cast<bool>(in >> word) && parseUnsigned(word, value);
+  return in.next(word) && parseUnsigned(word, value);
 }
 
 // Reads groups of name, min, max (and extra) until the file ends where a
 // name is due. False when a group is cut short or holds garbage; the entries
 // read before it stay.
 bool readDependencyList(const std::string& path, std::vector<DependencyEntry>& list, bool withExtra) {
-  std::ifstream in(path);
-  if (!in) return true;
+  std::string text;
+  if (!readWholeFile(path, text)) return true;
+  Words in(text);
   std::string name;
-  while (in >> name) {
+  while (in.next(name)) {
     DependencyEntry entry;
     entry.name = name;
     if (!readUnsigned(in, entry.min) || !readUnsigned(in, entry.max)) return false;
     if (withExtra) {
       std::string word;
-      if (!(in >> word) || !parseSigned(word, entry.extra)) return false;
+      if (!in.next(word) || !parseSigned(word, entry.extra)) return false;
     }
     list.push_back(entry);
   }
@@ -66,8 +117,10 @@ bool readDependencyList(const std::string& path, std::vector<DependencyEntry>& l
 }
 
 bool readWord(const std::string& path, std::string& word) {
-  std::ifstream in(path);
-  return static_cast<bool>(in >> word);
+  std::string text;
+  if (!readWholeFile(path, text)) return false;
+  Words in(text);
+  return in.next(word);
 }
 
 bool fileExists(const std::string& path) {
@@ -75,22 +128,41 @@ bool fileExists(const std::string& path) {
   return stat(path.c_str(), &st) == 0;
 }
 
-bool canOpen(const std::string& path) { return std::ifstream(path).is_open(); }
+bool canOpen(const std::string& path) {
+  const int fd = openDatabaseFile(path);
+  if (fd < 0) return false;
+  close(fd);
+  return true;
+}
+
+// One path a line; empty lines are skipped.
+void addFileList(const std::string& text, std::set<std::string>& files) {
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    if (end > start) {
+      if (text[start] == '/')
+        files.insert(text.substr(start, end - start));
+      else
+        files.insert("/" + text.substr(start, end - start));
+    }
+    start = end + 1;
+  }
+}
 
 void readFileList(const std::string& path, std::set<std::string>& files) {
-  std::ifstream in(path);
-  std::string line;
-  while (std::getline(in, line)) {
-    if (line.empty()) continue;
-    files.insert(line[0] == '/' ? line : "/" + line);
-  }
+  std::string text;
+  if (readWholeFile(path, text)) addFileList(text, files);
 }
 
 // Fields that only the meta files hold when the record was not filled from
 // an image.
 void loadMetaFiles(InstalledPackage& package, const std::string& dir) {
   {
-    std::ifstream in(dir + "version");
+    std::string text;
+    readWholeFile(dir + "version", text);
+    Words in(text);
     if (!readUnsigned(in, package.version) || !readUnsigned(in, package.buildTime))
       package.scheduled = SCHEDULE_UNINSTALL;
   }
@@ -103,27 +175,60 @@ void loadMetaFiles(InstalledPackage& package, const std::string& dir) {
     package.bundle = DependencyEntry{bundleName, 0, 0, 0};
     package.scheduled = SCHEDULE_UNINSTALL;
   }
-  package.isBundle = !fileExists(dir + "files");
-  if (!package.isBundle) readFileList(dir + "files", package.files);
+  // A list that opens exists; one that does not open may still exist (and
+  // then lists nothing).
+  std::string list;
+  if (readWholeFile(dir + "files", list)) {
+    package.isBundle = false;
+    addFileList(list, package.files);
+  } else {
+    package.isBundle = !fileExists(dir + "files");
+  }
 }
 
 void loadMarks(InstalledPackage& package, const std::string& dir) {
   package.userForced = false;
-  std::ifstream disabledMark(dir + "disabled");
-  if (disabledMark.is_open()) {
+  std::string mark;
+  if (readWholeFile(dir + "disabled", mark)) {
     package.disabled = true;
-    std::string line;
-    std::getline(disabledMark, line);
-    package.userForced = line != "auto";
+    package.userForced = mark.substr(0, mark.find('\n')) != "auto";
   } else {
     package.disabled = false;
     package.userForced = canOpen(dir + "enabled");
   }
 }
 
-void loadSchedule(InstalledPackage& package) {
+// The names in a directory, listed once, so that paths below it that cannot
+// exist need not be tried one by one. A directory that cannot be listed for
+// another reason than its absence may hold any name.
+class DirectoryNames {
+ public:
+  explicit DirectoryNames(const char* path) {
+    DIR* dir = opendir(path);
+    if (!dir) {
+      listed_ = errno == ENOENT || errno == ENOTDIR;
+      return;
+    }
+    errno = 0;
+    while (const dirent* entry = readdir(dir)) names_.insert(entry->d_name);
+    listed_ = errno == 0;
+    closedir(dir);
+  }
+
+  bool mayHold(const std::string& name) const { return !listed_ || names_.count(name) != 0; }
+
+ private:
+  bool listed_ = false;
+  std::unordered_set<std::string> names_;
+};
+
+// scheduleDirs, when given, lists /ram/pdb/.
+void loadSchedule(InstalledPackage& package, const DirectoryNames* scheduleDirs) {
+  const std::string dirName = sanitisedName(package.name);
+  // An empty name makes the path /ram/pdb//schedule, which is always tried.
+  if (scheduleDirs && !dirName.empty() && !scheduleDirs->mayHold(dirName)) return;
   std::string word;
-  if (!readWord("/ram/pdb/" + sanitisedName(package.name) + "/schedule", word)) return;
+  if (!readWord("/ram/pdb/" + dirName + "/schedule", word)) return;
   if (word == "uninstall") {
     package.scheduled = SCHEDULE_UNINSTALL;
   } else if (word == "enable") {
@@ -133,6 +238,34 @@ void loadSchedule(InstalledPackage& package) {
     package.scheduled = SCHEDULE_DISABLE;
     package.userForced = true;
   }
+}
+
+void loadPackageWith(InstalledPackage& package, const DirectoryNames* scheduleDirs) {
+  const std::string dir = package.dbDir();
+  if (package.version == 0)
+    loadMetaFiles(package, dir);
+  else if (!package.isBundle)
+    // A record filled from a stored image (a bundle's member, an image
+    // package) still owns the files it unpacked: without their list they
+    // would stay behind when it is replaced or removed.
+    readFileList(dir + "files", package.files);
+  loadMarks(package, dir);
+  if (package.version == kAllOnes && package.buildTime == kAllOnes) return;
+  loadSchedule(package, scheduleDirs);
+}
+
+// The fields of the package listing, read as loadPackageWith reads them.
+void loadListedFields(InstalledPackage& package) {
+  const std::string dir = package.dbDir();
+  if (package.version == 0) {
+    std::string text;
+    readWholeFile(dir + "version", text);
+    Words in(text);
+    if (readUnsigned(in, package.version)) readUnsigned(in, package.buildTime);
+    std::string bundleName;
+    if (readWord(dir + "bundle", bundleName)) package.bundle = DependencyEntry{bundleName, 0, 0, 0};
+  }
+  package.disabled = canOpen(dir + "disabled");
 }
 
 // The names of the database directory's entries, hidden ones left out.
@@ -157,7 +290,7 @@ std::string sanitisedName(const std::string& name) {
   return sanitised;
 }
 
-void loadDatabase(PackageDb& db, bool quiet, const std::string& systemArch) {
+void loadDatabase(PackageDb& db, bool quiet, const std::string& systemArch, DatabaseLoad load) {
   db.quiet = quiet;
   db.systemArch = systemArch;
   DIR* dir = opendir(kDatabaseDir);
@@ -167,27 +300,36 @@ void loadDatabase(PackageDb& db, bool quiet, const std::string& systemArch) {
   }
   const std::vector<std::string> entries = databaseEntries(dir);
   closedir(dir);
+  const DatabaseDirectoryHold hold;
 
   for (const std::string& entry : entries)
     loadImageRecords(db, std::string(kDatabaseDir) + entry + "/image", entry);
+  const DirectoryNames images(kImagesDir);
   for (const std::string& entry : entries)
-    loadImageRecords(db, std::string(kImagesDir) + entry, entry);
-  for (InstalledPackage* package : db.packages) loadPackage(*package);
+    if (images.mayHold(entry)) loadImageRecords(db, std::string(kImagesDir) + entry, entry);
+  std::unique_ptr<DirectoryNames> scheduleDirs;
+  if (load == DatabaseLoad::Full) scheduleDirs.reset(new DirectoryNames(kScheduleDir));
+  auto fill = [&](InstalledPackage& package) {
+    if (load == DatabaseLoad::Full)
+      loadPackageWith(package, scheduleDirs.get());
+    else
+      loadListedFields(package);
+  };
+  std::unordered_set<std::string> loaded;
+  for (InstalledPackage* package : db.packages) {
+    fill(*package);
+    loaded.insert(package->name);
+  }
   for (const std::string& entry : entries) {
-    if (db.findByName(entry) >= 0) continue;
+    if (loaded.count(entry)) continue;
     InstalledPackage* package = new InstalledPackage(entry);
-    loadPackage(*package);
+    fill(*package);
     db.packages.push_back(package);
+    loaded.insert(entry);
   }
 }
 
-void loadPackage(InstalledPackage& package) {
-  const std::string dir = package.dbDir();
-  if (package.version == 0) loadMetaFiles(package, dir);
-  loadMarks(package, dir);
-  if (package.version == kAllOnes && package.buildTime == kAllOnes) return;
-  loadSchedule(package);
-}
+void loadPackage(InstalledPackage& package) { loadPackageWith(package, nullptr); }
 
 void reportWriteFailure(PackageDb& db, const InstalledPackage& package, const char* label) {
   const int error = errno;
@@ -226,6 +368,12 @@ bool writeFileList(InstalledPackage& package, Manifest& manifest) {
 
 bool savePackage(PackageDb& db, InstalledPackage& package, Manifest& manifest) {
   const std::string dir = package.dbDir();
+  // An image package is described by its image, but the files it unpacked
+  // are listed all the same, so that they can be removed with it.
+  if (package.isImage && !(package.flags & PF_NO_META) && !writeFileList(package, manifest)) {
+    reportWriteFailure(db, package, "meta/files");
+    return false;
+  }
   if (!package.isImage && !(package.flags & PF_NO_META)) {
     {
       std::ofstream version = createStagedFile(manifest, dir + "version", 32, 0);

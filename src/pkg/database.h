@@ -10,8 +10,15 @@
 
 struct Manifest;
 
+// How much of each package a run needs: all of it, or only what the package
+// listing prints (name, version, build time, note, the bundle it came with
+// and whether it is disabled), which leaves relations, file lists, the
+// enabled mark and schedule files unread.
+enum class DatabaseLoad { Full, Listing };
+
 // Fills the package list from the database; called once at start.
-void loadDatabase(PackageDb& db, bool quiet, const std::string& systemArch);
+void loadDatabase(PackageDb& db, bool quiet, const std::string& systemArch,
+                  DatabaseLoad load = DatabaseLoad::Full);
 
 // Reads one package's meta files (unless it was filled from an image), its
 // disabled and enabled marks and its schedule file.

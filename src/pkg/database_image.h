@@ -11,3 +11,19 @@
 // package. A package whose header cannot be read is still appended, named
 // after its database entry with version 0, so that its meta files are read.
 void loadImageRecords(PackageDb& db, const std::string& path, const std::string& entryName);
+
+// While an object of this class lives, openDatabaseFile opens the paths
+// below /flash/var/pdb/ relative to that directory, opened once: a load
+// reads a few files of every package, and each walk down the full path
+// costs more than the read. Not nested; for one thread.
+class DatabaseDirectoryHold {
+ public:
+  DatabaseDirectoryHold();
+  ~DatabaseDirectoryHold();
+  DatabaseDirectoryHold(const DatabaseDirectoryHold&) = delete;
+  DatabaseDirectoryHold& operator=(const DatabaseDirectoryHold&) = delete;
+};
+
+// Opens a file for reading, as open(path, O_RDONLY) would; -1 on failure,
+// with errno set.
+int openDatabaseFile(const std::string& path);

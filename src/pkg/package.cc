@@ -15,24 +15,38 @@ const char* stageText(unsigned stage) {
   }
 }
 
+char* appendNumber(char* at, unsigned value) {
+  char digits[10];
+  int count = 0;
+  do digits[count++] = char('0' + value % 10);
+  while ((value /= 10) != 0);
+  while (count > 0) *at++ = digits[--count];
+  return at;
+}
+
 }  // namespace
 
+// As "%u.%u.%u", "%u.%u", "%u.%u%s%u" or "%u.%u%s" would print it; written
+// by hand, since listings format a version per package.
 const char* versionText(Version version) {
   static char buffer[80];
   const unsigned major = version >> 24;
   const unsigned minor = (version >> 16) & 255;
   const unsigned stage = (version >> 8) & 255;
   const unsigned number = version & 255;
+  char* at = appendNumber(buffer, major);
+  *at++ = '.';
+  at = appendNumber(at, minor);
   if (stage == 'f') {
-    if (number != 0)
-      snprintf(buffer, sizeof buffer, "%u.%u.%u", major, minor, number);
-    else
-      snprintf(buffer, sizeof buffer, "%u.%u", major, minor);
-  } else if (number != 0) {
-    snprintf(buffer, sizeof buffer, "%u.%u%s%u", major, minor, stageText(stage), number);
+    if (number != 0) {
+      *at++ = '.';
+      at = appendNumber(at, number);
+    }
   } else {
-    snprintf(buffer, sizeof buffer, "%u.%u%s", major, minor, stageText(stage));
+    for (const char* text = stageText(stage); *text; ++text) *at++ = *text;
+    if (number != 0) at = appendNumber(at, number);
   }
+  *at = '\0';
   return buffer;
 }
 

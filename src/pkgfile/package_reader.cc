@@ -20,10 +20,20 @@ constexpr size_t kPartHeaderSize = 6;
 constexpr size_t kLegacySignatureSize = 68;
 constexpr size_t kFullSignatureSize = 132;
 
+// The SHA-1 digest of no bytes: what the running digest of a reader that
+// does not hash holds when it is finalised.
+constexpr uint8_t kEmptySha1[20] = {0xda, 0x39, 0xa3, 0xee, 0x5e, 0x6b, 0x4b, 0x0d, 0x32, 0x55,
+                                    0xbf, 0xef, 0x95, 0x60, 0x18, 0x90, 0xaf, 0xd8, 0x07, 0x09};
+
 }  // namespace
 
 PartStreamBuf::PartStreamBuf(std::streambuf* source, bool hashing, std::streambuf* tee)
-    : source_(source), tee_(tee), hashing_(hashing) {}
+    : source_(source), tee_(tee), hashing_(hashing) {
+  if (hashing_) {
+    sha1_.reset(new SHA1);
+    running_ = sha1_.get();
+  }
+}
 
 bool PartStreamBuf::readFileHeader(uint32_t& magic, uint32_t& length) {
   if (source_ == nullptr) return false;
@@ -53,7 +63,10 @@ int PartStreamBuf::readPartHeader() {
   const int type = readLe16(header);
   copyToTee(reinterpret_cast<const char*>(header), kPartHeaderSize);
   if (hashing_) {
-    if (type == Sha256Marker) running_ = &sha256_;
+    if (type == Sha256Marker) {
+      if (!sha256_) sha256_.reset(new SHA256);
+      running_ = sha256_.get();
+    }
     if (type == PackageHeader) finaliseDigest();
     running_->update(header, kPartHeaderSize);
   }
@@ -77,7 +90,10 @@ int PartStreamBuf::verifySignature() {
 
 void PartStreamBuf::finaliseDigest() {
   memset(digest_, 0, sizeof digest_);
-  running_->final(digest_);
+  if (running_)
+    running_->final(digest_);
+  else
+    memcpy(digest_, kEmptySha1, sizeof kEmptySha1);
   digestReady_ = true;
 }
 
@@ -199,7 +215,10 @@ PartStreamBuf::pos_type PartStreamBuf::seekpos(pos_type position, std::ios_base:
 }
 
 PackageReader::PackageReader(std::istream& source, bool hashing, std::streambuf* tee)
-    : std::istream(nullptr), buffer_(new PartStreamBuf(source.rdbuf(), hashing, tee)) {
+    : PackageReader(source.rdbuf(), hashing, tee) {}
+
+PackageReader::PackageReader(std::streambuf* source, bool hashing, std::streambuf* tee)
+    : std::istream(nullptr), buffer_(new PartStreamBuf(source, hashing, tee)) {
   rdbuf(buffer_);
   uint32_t length = 0;
   if (buffer_->readFileHeader(magic_, length)) totalSize_ = length + 8;

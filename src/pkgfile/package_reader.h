@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <istream>
+#include <memory>
 #include <streambuf>
 #include <vector>
 
@@ -80,9 +81,11 @@ class PartStreamBuf : public std::streambuf {
   uint32_t remaining_ = 0;
   uint32_t noHashCount_ = 0;
 
-  SHA1 sha1_;
-  SHA256 sha256_;
-  Hash* running_ = &sha1_;
+  // Made only while hashing: a reader that merely walks a file (the
+  // database's images) sets up no digest context.
+  std::unique_ptr<SHA1> sha1_;
+  std::unique_ptr<SHA256> sha256_;
+  Hash* running_ = nullptr;
   bool hashing_;
   bool digestReady_ = false;
   uint8_t digest_[32] = {};
@@ -97,6 +100,8 @@ class PackageReader : public std::istream {
   // Reads the file header at once; a missing or unknown magic leaves the
   // stream bad. The source stream is not owned; tee may be null.
   PackageReader(std::istream& source, bool hashing, std::streambuf* tee);
+  // The same over a stream buffer, not owned either.
+  PackageReader(std::streambuf* source, bool hashing, std::streambuf* tee);
   ~PackageReader() override;
   PackageReader(const PackageReader&) = delete;
   PackageReader& operator=(const PackageReader&) = delete;

@@ -72,6 +72,8 @@ int installerMain(int argc, char** argv) {
     // The working directory only matters for relative paths, which the
     // installer does not use.
   }
-  loadDatabase(db, settings.quiet, systemArchitecture());
+  // --show prints the listing and ends: it needs no more of each package.
+  loadDatabase(db, settings.quiet, systemArchitecture(),
+               settings.mode() == RunMode::Show ? DatabaseLoad::Listing : DatabaseLoad::Full);
   return runMode(db, settings);
 }

@@ -11,6 +11,7 @@
 #include "changes/cancel.h"
 #include "changes/commit.h"
 #include "changes/manifest.h"
+#include "pkg/listing.h"
 #include "support/package_builder.h"
 #include "support/private_root.h"
 #include "support/scoped_tmpfs.h"
@@ -180,6 +181,67 @@ TEST(DatabaseLoad, ImagesInBothPlacesAndBundles) {
     EXPECT_EQ(3u, broken->version);  // from its meta files instead
     EXPECT_EQ(std::set<std::string>{"/bin/b"}, broken->files);
   });
+}
+
+TEST(DatabaseLoad, ScheduleOfANameWithNothingKept) {
+  PrivateRoot root;
+  writeMeta(root, "_.", "version", "1 2\n");
+  root.write("/ram/pdb/schedule", "disable\n");  // /ram/pdb/ + "" + /schedule
+  loadAndCheck(root, [](PackageDb& db) {
+    ASSERT_NE(nullptr, db.lookupByName("_."));
+    EXPECT_EQ(SCHEDULE_DISABLE, db.lookupByName("_.")->scheduled);
+  });
+}
+
+// The load for --show reads only what the listing prints, and prints the
+// same table as the full load.
+TEST(DatabaseLoad, ListingLoadPrintsWhatTheFullLoadPrints) {
+  using namespace testpkg;
+  PrivateRoot root;
+  writeMeta(root, "system", "version", "100859648 1700000000\n");
+  writeMeta(root, "system", "deps", "plix 1 0\n");
+  writeMeta(root, "system", "files", "bin/x\n");
+  writeMeta(root, "system", "disabled", "auto\n");
+  writeMeta(root, "member", "version", "1 2\n");
+  writeMeta(root, "member", "bundle", "routeros\n");
+  writeMeta(root, "member", "enabled", "user\n");
+  writeMeta(root, "halfway", "version", "7 x\n");
+  writeMeta(root, "garbage", "version", "\x01\x02zz\xff");
+  writeMeta(root, "cut", "version", "117597696 5\n");
+  writeMeta(root, "cut", "deps", "a 1 2\nb 3");
+  root.makeDir("/flash/var/pdb/empty");
+  root.write("/flash/var/pdb/wifi/image", singleImage("wifi", 0x07016600));
+  writeMeta(root, "wifi", "disabled", "user\n");
+  root.makeDir("/flash/var/pdb/extra");
+  root.write("/rw/pckg/.images/extra", singleImage("extra", 0x07026600));
+  root.write("/ram/pdb/system/schedule", "enable\n");
+  std::string full, listing;
+  for (DatabaseLoad load : {DatabaseLoad::Full, DatabaseLoad::Listing}) {
+    std::string& printed = load == DatabaseLoad::Full ? full : listing;
+    EXPECT_TRUE(runInRoot(root, [&] {
+      PackageDb db;
+      loadDatabase(db, true, "powerpc", load);
+      testing::internal::CaptureStdout();
+      showPackages(db);
+      const std::string table = testing::internal::GetCapturedStdout();
+      // Handed out of the child through the root.
+      FILE* out = fopen("/tmp/table", "w");
+      ASSERT_NE(nullptr, out);
+      fwrite(table.data(), 1, table.size(), out);
+      fclose(out);
+      if (load == DatabaseLoad::Listing) {
+        const InstalledPackage* system = db.lookupByName("system");
+        ASSERT_NE(nullptr, system);
+        EXPECT_TRUE(system->deps.empty());  // not read for the listing
+        EXPECT_TRUE(system->files.empty());
+        EXPECT_EQ(SCHEDULE_NONE, system->scheduled);
+      }
+    }));
+    printed = root.read("/tmp/table");
+  }
+  EXPECT_EQ(10u, std::count(full.begin(), full.end(), '\n'));  // header, rule, 8 rows
+  EXPECT_NE(std::string::npos, full.find("Jan/01/1970 00:00:02"));  // member
+  EXPECT_EQ(full, listing);
 }
 
 TEST(DatabaseSave, RoundTripThroughACommit) {

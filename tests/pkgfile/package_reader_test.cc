@@ -247,4 +247,16 @@ TEST(RunningDigest, EachBundleMemberHasItsOwn) {
   EXPECT_EQ(expectedDigest(EVP_sha1(), first + part(7, "tail")), toEnd.digest());
 }
 
+TEST(RunningDigest, AReaderThatDoesNotHashEndsWithTheDigestOfNothing) {
+  const std::string file =
+      packageFile(part(Sha256Marker, "") + part(1, headerData("system", 1, 2)) + part(7, "tail"));
+  Walk walk(file, {PackageHeader}, false);
+  ASSERT_EQ(PackageHeader, walk.reader.nextPart());
+  EXPECT_FALSE(walk.reader.digestReady());
+  EXPECT_EQ(0, walk.reader.verifySignature());
+  EXPECT_EQ(-1, walk.reader.nextPart());
+  EXPECT_TRUE(walk.reader.digestReady());
+  EXPECT_EQ(expectedDigest(EVP_sha1(), ""), walk.digest());
+}
+
 }  // namespace
