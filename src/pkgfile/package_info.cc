@@ -4,9 +4,9 @@
 
 #include <algorithm>
 #include <cstring>
-#include <fstream>
 #include <memory>
 
+#include "pkgfile/file_source.h"
 #include "pkgfile/little_endian.h"
 
 namespace {
@@ -139,11 +139,12 @@ bool readPackageInfo(Package& package, PackageReader& reader) {
 
 bool readPackageFile(PackageFile& file, const std::string& path) {
   file.path = file.sourcePath = path;
-  std::ifstream input(path, std::ios::binary);
+  FileSource input;
+  input.open(path);
   // Only the metadata is wanted: without hashing the reader seeks past the
   // payload instead of reading it. Signatures are checked on a reading of
   // their own, when the file is installed or verified.
-  PackageReader reader(input, false, nullptr);
+  PackageReader reader(&input, false, nullptr);
   file.fileSize = reader.totalSize();
   struct stat status;
   if (stat(path.c_str(), &status) == 0 && uint64_t(status.st_size) != file.fileSize) return false;

@@ -9,6 +9,7 @@
 
 #include "changes/cancel.h"
 #include "pkg/console.h"
+#include "pkgfile/file_source.h"
 #include "resolve/candidate.h"
 #include "resolve/providers.h"
 #include "resolve/requests.h"
@@ -134,12 +135,12 @@ void upgradeRun(PackageDb& db, Manifest& manifest, uint32_t installFlags) {
   if (!candidates.empty()) readPostLog(db);
 
   for (const auto& candidate : candidates) {
-    std::ifstream file(candidate->path, std::ios::binary);
-    if (!file.is_open()) continue;
+    FileSource file;
+    if (!file.open(candidate->path)) continue;
+    std::istream input(&file);
     bool boot = false;
     const int status =
-        installFromStream(db, manifest, file, installFlags, forcedStates, nullptr, nullptr, &boot);
-    file.close();
+        installFromStream(db, manifest, input, installFlags, forcedStates, nullptr, nullptr, &boot);
     if (status != 0) {
       cancelChanges(manifest);
       return;

@@ -110,11 +110,16 @@ TEST(UpgradeMode, FirstDirectoryWithAPackageIsTheOnlyOneUsed) {
   for (const char* name : {".four.npk", "four.NPK", "four.npk.txt", "README"})
     e2e::download(root, four, name);
   e2e::download(root, "not a package", "junk.npk");
+  // A directory where a package file should be cannot be read: broken, not
+  // a crash.
+  root.makeDir("/rw/pckg/.download/dir.npk");
+  root.makeDir("/flash/var/pdb/three/image");
   e2e::download(root, four, "four.dpk", "/flash/rw/pckg/.hidden/");
   ASSERT_EQ(0, runInstaller(root, {}).status);
   EXPECT_EQ("three 1.0\n", root.read("/flash/etc/three"));
   EXPECT_FALSE(root.exists("/flash/etc/four"));
   EXPECT_TRUE(contains(root.read("/flash/postlog"), "ERROR: broken package junk.npk\n"));
+  EXPECT_TRUE(contains(root.read("/flash/postlog"), "ERROR: broken package dir.npk\n"));
 }
 
 TEST(UpgradeMode, SameVersionWithAndWithoutReinstall) {
