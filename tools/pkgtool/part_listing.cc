@@ -1,7 +1,7 @@
 #include "part_listing.h"
 
-#include <fstream>
 
+#include "pkgfile/file_source.h"
 #include "pkgfile/inflate_stream.h"
 #include "pkgfile/little_endian.h"
 #include "pkgfile/package_info.h"
@@ -73,8 +73,9 @@ void takePart(PackageReader& reader, PartListing& listing, bool& markerSeen) {
 
 bool listParts(const std::string& path, PartListing& listing) {
   listing = PartListing();
-  std::ifstream input(path, std::ios::binary);
-  PackageReader reader(input, false, nullptr);
+  FileSource input;
+  input.open(path);
+  PackageReader reader(&input, false, nullptr);
   listing.magic = reader.magic();
   listing.totalSize = reader.totalSize();
   if (reader.bad()) return false;

@@ -1,7 +1,7 @@
 #include "signature_check.h"
 
-#include <fstream>
 
+#include "pkgfile/file_source.h"
 #include "pkgfile/package_info.h"
 #include "pkgfile/package_reader.h"
 #include "pkgfile/verification.h"
@@ -47,8 +47,9 @@ bool checkSignatures(const std::string& path, std::vector<PackageSignature>& res
   results.clear();
   PackageFile file("");
   if (!readPackageFile(file, path)) return false;
-  std::ifstream input(path, std::ios::binary);
-  PackageReader reader(input, true, nullptr);
+  FileSource input;
+  input.open(path);
+  PackageReader reader(&input, true, nullptr);
   return walk(reader, results);
 }
 
