@@ -23,15 +23,16 @@ const char kImagesDir[] = "/rw/pckg/.images/";
 const char kScheduleDir[] = "/ram/pdb/";
 const uint32_t kAllOnes = 0xFFFFFFFF;
 
-// Parses an unsigned decimal that fits 32 bits; nothing else is accepted.
+// Parses an unsigned decimal that fits 32 bits, leading zeros allowed;
+// nothing else is accepted.
 bool parseUnsigned(const std::string& word, uint32_t& value) {
-  if (word.empty() || word.size() > 10) return false;
+  if (word.empty()) return false;
   uint64_t number = 0;
   for (char c : word) {
     if (c < '0' || c > '9') return false;
     number = number * 10 + (c - '0');
+    if (number > kAllOnes) return false;
   }
-  if (number > kAllOnes) return false;
   value = static_cast<uint32_t>(number);
   return true;
 }
@@ -166,10 +167,11 @@ void loadMetaFiles(InstalledPackage& package, const std::string& dir) {
     if (!readUnsigned(in, package.version) || !readUnsigned(in, package.buildTime))
       package.scheduled = SCHEDULE_UNINSTALL;
   }
-  if (!readDependencyList(dir + "deps", package.deps, false) ||
-      !readDependencyList(dir + "provides", package.provides, true) ||
-      !readDependencyList(dir + "conflicts", package.conflicts, false))
-    package.scheduled = SCHEDULE_UNINSTALL;
+  // Every list is read, also after one of them has failed.
+  const bool depsRead = readDependencyList(dir + "deps", package.deps, false);
+  const bool providesRead = readDependencyList(dir + "provides", package.provides, true);
+  const bool conflictsRead = readDependencyList(dir + "conflicts", package.conflicts, false);
+  if (!depsRead || !providesRead || !conflictsRead) package.scheduled = SCHEDULE_UNINSTALL;
   std::string bundleName;
   if (readWord(dir + "bundle", bundleName)) {
     package.bundle = DependencyEntry{bundleName, 0, 0, 0};

@@ -21,32 +21,37 @@ int databaseDirectory = -1;
 const std::vector<uint32_t> kImageTypes = {BundleHeader, PackageHeader, Text24, Note,
                                            Dependencies, Provides, Conflicts};
 
-void loadBundle(PackageDb& db, PackageReader& reader, const std::string& entryName) {
+// A record keeps what was read of it before a later part of its metadata
+// failed; only a header that cannot be read leaves it unnamed.
+void loadBundle(PackageDb& db, PackageReader& reader) {
   InstalledPackage* bundle = new InstalledPackage("");
-  if (!readPackageInfo(*bundle, reader)) {
+  readPackageInfo(*bundle, reader);
+  if (bundle->name.empty()) {
+    // Nothing names it: the final scan of the database directory loads the
+    // entry from its meta files.
     delete bundle;
-    db.packages.push_back(new InstalledPackage(entryName));
     return;
   }
   while (reader.currentType() == PackageHeader) {
     InstalledPackage* member = new InstalledPackage("");
-    if (!readPackageInfo(*member, reader)) {
+    const bool complete = readPackageInfo(*member, reader);
+    if (member->name.empty()) {
+      // The reader stays on this header: there is no next member to go to.
       delete member;
       break;
     }
     member->bundle = DependencyEntry{bundle->name, bundle->version, bundle->version, 0};
     db.packages.push_back(member);
+    if (!complete) break;
   }
   db.packages.push_back(bundle);
 }
 
 void loadSingle(PackageDb& db, PackageReader& reader, const std::string& entryName) {
+  // When the header cannot be read the record keeps the entry's name and
+  // version 0, and is loaded from its meta files instead.
   InstalledPackage* package = new InstalledPackage(entryName);
-  if (!readPackageInfo(*package, reader)) {
-    // Loaded from its meta files instead, under the entry's name.
-    delete package;
-    package = new InstalledPackage(entryName);
-  }
+  readPackageInfo(*package, reader);
   db.packages.push_back(package);
 }
 
@@ -76,7 +81,7 @@ void loadImageRecords(PackageDb& db, const std::string& path, const std::string&
   reader.wantedTypes = kImageTypes;
   reader.nextPart();
   if (reader.currentType() == BundleHeader)
-    loadBundle(db, reader, entryName);
+    loadBundle(db, reader);
   else
     loadSingle(db, reader, entryName);
 }

@@ -8,8 +8,10 @@
 
 // Reads the image at path, when it opens, and appends its records: a
 // bundle's members (each naming the bundle) and then the bundle, or the one
-// package. A package whose header cannot be read is still appended, named
-// after its database entry with version 0, so that its meta files are read.
+// package. A record keeps what was read of it when a later metadata part
+// fails. A package whose header cannot be read is still appended, named
+// after its database entry with version 0, so that its meta files are read;
+// a bundle whose header cannot be read appends nothing.
 void loadImageRecords(PackageDb& db, const std::string& path, const std::string& entryName);
 
 // While an object of this class lives, openDatabaseFile opens the paths

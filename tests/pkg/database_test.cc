@@ -88,10 +88,15 @@ TEST(DatabaseLoad, DamagedMetaFilesScheduleAnUninstall) {
   writeMeta(root, "member", "bundle", "routeros\n");
   writeMeta(root, "fine", "version", "1 2\n");
   writeMeta(root, "fine", "deps", "");
+  writeMeta(root, "zeros", "version", "000000000000100859648 00000000001\n");
+  writeMeta(root, "lists", "version", "1 2\n");
+  writeMeta(root, "lists", "deps", "a 1");
+  writeMeta(root, "lists", "provides", "b 0 0 -3\n");
+  writeMeta(root, "lists", "conflicts", "c 0 0\n");
   root.makeDir("/flash/var/pdb/empty");
   root.write("/flash/var/pdb/plainfile", "not a directory");
   loadAndCheck(root, [](PackageDb& db) {
-    ASSERT_EQ(8u, db.packages.size());
+    ASSERT_EQ(10u, db.packages.size());
     for (const char* name : {"garbage", "cut", "signed", "huge", "member", "empty", "plainfile"}) {
       const InstalledPackage* package = db.lookupByName(name);
       ASSERT_NE(nullptr, package) << name;
@@ -100,6 +105,16 @@ TEST(DatabaseLoad, DamagedMetaFilesScheduleAnUninstall) {
     EXPECT_EQ(1u, db.lookupByName("cut")->deps.size());  // what was read stays
     EXPECT_EQ("routeros", db.lookupByName("member")->bundle.name);
     EXPECT_EQ(SCHEDULE_NONE, db.lookupByName("fine")->scheduled);
+    const InstalledPackage* zeros = db.lookupByName("zeros");
+    EXPECT_EQ(100859648u, zeros->version);  // leading zeros are still decimals
+    EXPECT_EQ(1u, zeros->buildTime);
+    EXPECT_EQ(SCHEDULE_NONE, zeros->scheduled);
+    // A failed list does not keep the others from being read.
+    const InstalledPackage* lists = db.lookupByName("lists");
+    EXPECT_EQ(SCHEDULE_UNINSTALL, lists->scheduled);
+    ASSERT_EQ(1u, lists->provides.size());
+    EXPECT_EQ(-3, lists->provides[0].extra);
+    EXPECT_EQ(1u, lists->conflicts.size());
   });
 }
 
@@ -180,6 +195,47 @@ TEST(DatabaseLoad, ImagesInBothPlacesAndBundles) {
     const InstalledPackage* broken = db.lookupByName("broken");
     EXPECT_EQ(3u, broken->version);  // from its meta files instead
     EXPECT_EQ(std::set<std::string>{"/bin/b"}, broken->files);
+  });
+}
+
+TEST(DatabaseLoad, ImagesCutShortKeepWhatWasRead) {
+  using namespace testpkg;
+  PrivateRoot root;
+  // The dependency list promises two entries and holds one.
+  const std::string cutList = le16(2) + refListData({{"system", 1, 0, 0}}).substr(2);
+  root.write("/flash/var/pdb/cut/image",
+             packageFile(part(1, headerData("cut", 0x07016600, 5)) + part(23, "kept") +
+                         part(3, cutList) + part(4, compress("x"))));
+  writeMeta(root, "cut", "version", "3 4\n");
+  writeMeta(root, "cut", "files", "bin/cut\n");
+  root.write("/flash/var/pdb/short/image",
+             packageFile(part(18, std::string(20, 'b')) + part(1, headerData("inner", 1))));
+  writeMeta(root, "short", "version", "5 6\n");
+  root.write("/flash/var/pdb/routeros/image",
+             packageFile(part(18, headerData("routeros", 0x07016600, 9)) +
+                         part(1, headerData("system", 0x07016600, 9)) + part(3, cutList) +
+                         part(1, headerData("dhcp", 0x07016600, 9))));
+  loadAndCheck(root, [](PackageDb& db) {
+    std::vector<std::string> names;
+    for (const InstalledPackage* package : db.packages) names.push_back(package->name);
+    // No record for the unreadable bundle header: its entry comes last, from
+    // its meta files.
+    ASSERT_EQ(4u, names.size());
+    EXPECT_EQ("short", names.back());
+    EXPECT_EQ(5u, db.lookupByName("short")->version);
+    const InstalledPackage* cut = db.lookupByName("cut");
+    ASSERT_NE(nullptr, cut);
+    EXPECT_EQ(0x07016600u, cut->version);  // from the header, not the meta files
+    EXPECT_EQ("kept", cut->note);
+    EXPECT_EQ(1u, cut->deps.size());
+    EXPECT_EQ(std::set<std::string>{"/bin/cut"}, cut->files);
+    // The member cut short is kept, and ends the bundle's member list.
+    const InstalledPackage* system = db.lookupByName("system");
+    ASSERT_NE(nullptr, system);
+    EXPECT_EQ("routeros", system->bundle.name);
+    EXPECT_EQ(nullptr, db.lookupByName("dhcp"));
+    EXPECT_EQ(db.findByName("system") + 1, db.findByName("routeros"));
+    EXPECT_EQ(0x07016600u, db.lookupByName("routeros")->version);
   });
 }
 
