@@ -136,14 +136,19 @@ bool unpackFiles(PackageDb& db, InstalledPackage& package, Manifest& manifest, P
     const EntryHeader header = decodeEntryHeader(headerBytes);
     std::string entryName(header.nameLength, '\0');
     payload.read(&entryName[0], header.nameLength);
-    // A signed package is trusted for its content, not for where it writes.
-    if (static_cast<size_t>(payload.gcount()) != header.nameLength || !entryNameIsSafe(entryName)) {
+    if (static_cast<size_t>(payload.gcount()) != header.nameLength) {
       reportBrokenPackage(db, package);
       return false;
     }
     if (!wantedHere(header)) {
       payload.seekg(header.size, std::ios::cur);
       continue;
+    }
+    // A signed package is trusted for its content, not for where it writes;
+    // the names of entries that are passed over write nothing.
+    if (!entryNameIsSafe(entryName)) {
+      reportBrokenPackage(db, package);
+      return false;
     }
     if (!copyEntry(db, package, manifest, payload, header, entryName)) return false;
     showReaderProgress(db, package, reader);

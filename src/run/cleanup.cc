@@ -13,8 +13,10 @@ bool isProtected(const InstalledPackage& package) {
 }
 
 bool madeForRecentSystem(const InstalledPackage& package) {
+  // Any "system" entry with a recent enough minimum keeps it, not only the
+  // first one.
   for (const DependencyEntry& entry : package.deps)
-    if (entry.name == "system") return entry.min > kCleanupVersionBound;
+    if (entry.name == "system" && entry.min > kCleanupVersionBound) return true;
   return false;
 }
 

@@ -111,6 +111,8 @@ int streamMode(PackageDb& db, const RunSettings& settings) {
   CopyFile image;
   if (!image.open(kStreamImage)) {
     printf("ERROR: could not open image\n");
+    // Nothing is applied: what the requests staged goes, with its files.
+    cancelChanges(manifest);
     return -1;
   }
   std::string directory;

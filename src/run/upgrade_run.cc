@@ -35,10 +35,12 @@ uint32_t readDowngradeLimit(uint32_t& installFlags) {
   installFlags |= INSTALL_DOWNGRADE;
   uint32_t limit = 0;
   std::string word;
+  // The number is the leading digits of the first word; text after them
+  // is not part of it.
   if (marker >> word) {
     char* end = nullptr;
     const unsigned long long value = strtoull(word.c_str(), &end, 10);
-    if (end != word.c_str() && *end == '\0' && word[0] != '-' && value <= 0xFFFFFFFFull)
+    if (end != word.c_str() && word[0] != '-' && value <= 0xFFFFFFFFull)
       limit = static_cast<uint32_t>(value);
   }
   return limit;

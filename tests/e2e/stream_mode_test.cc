@@ -148,6 +148,20 @@ TEST(StreamMode, ImageCopyThatCannotBeOpened) {
   EXPECT_EQ(error, result.out.substr(result.out.size() - error.size()));
   EXPECT_FALSE(root.exists("/flash/etc/alpha.conf"));
   EXPECT_FALSE(root.exists("/flash/postlog"));
+
+  // What the scheduled requests staged before the failure is dropped with
+  // its temporary files.
+  rmdir(root.host("/flash/var/pdb/image").c_str());
+  e2e::installFromStdin(root, shop.build(Pkg{"beta", "1.0", {}, {{"etc/beta", "b"}}}));
+  e2e::installFromStdin(root, shop.build(Pkg{"gamma", "1.0", {}, {{"etc/gamma", "g"}}}));
+  unlink(root.host("/flash/postlog").c_str());
+  root.makeDir("/flash/var/pdb/image");
+  root.write("/ram/pdb/beta/schedule", "disable");
+  const auto before = e2e::snapshot(root, "/flash");
+  EXPECT_EQ(255, runInstaller(root, {"-"}, shop.build(alpha("1.0"))).status);
+  EXPECT_EQ(before, e2e::snapshot(root, "/flash"));
+  EXPECT_EQ(Lines{}, e2e::temporaryFiles(root, "/flash"));
+  EXPECT_EQ(Lines{}, e2e::temporaryFiles(root, "/ram"));
 }
 
 TEST(StreamMode, PackageInConflictIsInstalledDisabled) {
@@ -257,6 +271,18 @@ TEST(StreamMode, EntriesOutsideTheFlashRefuseThePackage) {
     EXPECT_EQ(1, runInstaller(root, {"-"}, crafted("etc/x", packageName)).status) << packageName;
     expectUnchanged(root, before);
   }
+  // Entries that are passed over write nothing, whatever their names.
+  const std::string skipped = testpkg::fileEntry(040755, "", "") +
+                              testpkg::fileEntry(040755, "..", "") +
+                              testpkg::fileEntry(0120777, "../link", "etc/good") +
+                              testpkg::fileEntry(0100644, "etc/kept", "kept");
+  EXPECT_EQ(0, runInstaller(root, {"-"},
+                            e2e::joinParts(e2e::signParts(
+                                {{1, testpkg::headerData("dirs", e2e::packed(1, 0), 1700000000, 0)},
+                                 {4, testpkg::compress(skipped)}})))
+                   .status);
+  EXPECT_EQ("kept", root.read("/flash/etc/kept"));
+  EXPECT_EQ("etc/kept\n", root.read("/flash/var/pdb/dirs/files"));
   // The same package with names that stay inside is installed.
   EXPECT_EQ(0, runInstaller(root, {"-"}, crafted("/etc/..bad../x")).status);
   EXPECT_EQ("good", root.read("/flash/etc/good"));

@@ -69,8 +69,9 @@ TEST(UpgradeMode, UpgradeAndDowngradeWithAndWithoutAFloor) {
   EXPECT_EQ("WARNING: omitting package alpha-1.0: newer package alpha-2.0 is already installed",
             e2e::postLog(root).back());
 
-  // The downgrade file allows downgrades to its version and above.
-  root.write("/ram/DOWNGRADE", std::to_string(e2e::packed(1, 1)) + "\n");
+  // The downgrade file allows downgrades to its version and above; the
+  // number is what its digits say, whatever follows them.
+  root.write("/ram/DOWNGRADE", std::to_string(e2e::packed(1, 1)) + "#floor\n");
   EXPECT_EQ(0, runInstaller(root, {}).status);
   EXPECT_EQ(two, e2e::snapshot(root, "/flash"));
   EXPECT_EQ("WARNING: ommitting package alpha-1.0: not allowed", e2e::postLog(root).back());
