@@ -142,7 +142,9 @@ int defaultMode(PackageDb& db, const RunSettings& settings) {
   int status = 0;
   const uint32_t installFlags = settings.installFlags | INSTALL_UPGRADE;
   upgradeRun(db, manifest, installFlags);
-  if (!(installFlags & INSTALL_RESUME) && !checkSpace(manifest))
+  // A run that changes nothing needs no room: a nearly full flash is no
+  // reason to report a failed upgrade when there is none.
+  if (!(installFlags & INSTALL_RESUME) && !manifest.empty() && !checkSpace(manifest))
     status = refuseForSpace(db, manifest);
   if (!manifest.empty()) {
     createStagedFile(manifest, "/flash/PCKGS_CHANGED", 1, 0).close();

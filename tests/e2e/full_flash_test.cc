@@ -110,3 +110,14 @@ TEST_F(FullFlash, FilesThatCannotBeWritten) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(FullFlash, NothingToDoNeedsNoRoom) {
+  root.write("/flash/filler", std::string(100 * 1024, 'f'));
+  const ProgramResult result = runInstaller(root, {});
+  EXPECT_EQ(0, result.status);
+  EXPECT_EQ("", result.out);
+}
+
+}  // namespace
