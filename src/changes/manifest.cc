@@ -135,3 +135,18 @@ std::string parentDir(const std::string& path) {
   if (end == std::string::npos) return "/";
   return path.substr(0, end + 1);
 }
+
+bool staysBelow(const std::string& relativePath) {
+  if (relativePath.find('\0') != std::string::npos) return false;
+  bool hasName = false;
+  size_t start = 0;
+  while (start <= relativePath.size()) {
+    size_t end = relativePath.find('/', start);
+    if (end == std::string::npos) end = relativePath.size();
+    const std::string component = relativePath.substr(start, end - start);
+    if (component == "..") return false;
+    if (!component.empty() && component != ".") hasName = true;
+    start = end + 1;
+  }
+  return hasName;
+}

@@ -48,3 +48,8 @@ bool reclaimDirectory(Manifest& manifest, const std::string& path);
 
 // The directory part of a path as POSIX dirname gives it.
 std::string parentDir(const std::string& path);
+
+// True when a path taken relative to a directory names something below it:
+// it has a name other than "." and no ".." component or NUL byte that would
+// make it name the directory itself or lead out of it.
+bool staysBelow(const std::string& relativePath);

@@ -104,21 +104,6 @@ bool onlyTrailerFollows(PackageReader& reader) {
 
 }  // namespace
 
-bool entryNameIsSafe(const std::string& entryName) {
-  if (entryName.find('\0') != std::string::npos) return false;
-  bool hasComponent = false;
-  size_t start = 0;
-  while (start <= entryName.size()) {
-    size_t end = entryName.find('/', start);
-    if (end == std::string::npos) end = entryName.size();
-    const std::string component = entryName.substr(start, end - start);
-    if (component == "..") return false;
-    if (!component.empty() && component != ".") hasComponent = true;
-    start = end + 1;
-  }
-  return hasComponent;
-}
-
 std::string entryTarget(const InstalledPackage& package, const std::string& entryName) {
   std::string target = "/flash";
   if (package.disabled) target += "/x/" + package.name;
@@ -146,7 +131,7 @@ bool unpackFiles(PackageDb& db, InstalledPackage& package, Manifest& manifest, P
     }
     // A signed package is trusted for its content, not for where it writes;
     // the names of entries that are passed over write nothing.
-    if (!entryNameIsSafe(entryName)) {
+    if (!staysBelow(entryName)) {
       reportBrokenPackage(db, package);
       return false;
     }

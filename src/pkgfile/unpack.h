@@ -23,6 +23,3 @@ bool unpackFiles(PackageDb& db, InstalledPackage& package, Manifest& manifest, P
 // /flash/x/<name> for a disabled package.
 std::string entryTarget(const InstalledPackage& package, const std::string& entryName);
 
-// An entry name is usable when it stays below its package's root: not empty,
-// no NUL byte, no ".." component.
-bool entryNameIsSafe(const std::string& entryName);

@@ -79,23 +79,9 @@ bool isTemporaryName(const std::string& path) {
 
 }  // namespace
 
-PackageShop::PackageShop() {
-  const char* tmp = getenv("TMPDIR");
-  std::string templ = std::string(tmp && *tmp ? tmp : "/tmp") + "/e2e-packages-XXXXXX";
-  std::vector<char> buffer(templ.begin(), templ.end());
-  buffer.push_back('\0');
-  if (!mkdtemp(buffer.data())) {
-    ADD_FAILURE() << "cannot make a temporary directory: " << strerror(errno);
-    return;
-  }
-  dir_ = buffer.data();
-}
+PackageShop::PackageShop() : dir_(makeTemporaryDirectory("e2e-packages")) {}
 
-PackageShop::~PackageShop() {
-  if (dir_.empty() || getenv("KEEP_PRIVATE_ROOT")) return;
-  const std::string command = "rm -rf '" + dir_ + "'";
-  if (system(command.c_str()) != 0) fprintf(stderr, "could not remove %s\n", dir_.c_str());
-}
+PackageShop::~PackageShop() { removeTemporaryDirectory(dir_); }
 
 void PackageShop::write(const std::string& relative, const std::string& content,
                         mode_t mode) const {

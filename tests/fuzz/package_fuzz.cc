@@ -107,7 +107,7 @@ void walkFiles(InstalledPackage& package, PackageReader& reader) {
 
     std::string entryName(nameLength, '\0');
     payload.read(&entryName[0], nameLength);
-    if (static_cast<size_t>(payload.gcount()) != nameLength || !entryNameIsSafe(entryName)) return;
+    if (static_cast<size_t>(payload.gcount()) != nameLength || !staysBelow(entryName)) return;
 
     const bool wanted = (mode & kFileTypeMask) == kRegularFile &&
                         (hardwareKind == 0 || hardwareKind == kMachineKind);

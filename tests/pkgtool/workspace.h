@@ -13,24 +13,12 @@
 #include <string>
 #include <vector>
 
+#include "support/private_root.h"
+
 class Workspace {
  public:
-  Workspace() {
-    const char* tmp = getenv("TMPDIR");
-    std::string templ = std::string(tmp && *tmp ? tmp : "/tmp") + "/pkgtool-test-XXXXXX";
-    std::vector<char> buffer(templ.begin(), templ.end());
-    buffer.push_back('\0');
-    if (!mkdtemp(buffer.data())) {
-      ADD_FAILURE() << "cannot make a temporary directory: " << strerror(errno);
-      return;
-    }
-    dir_ = buffer.data();
-  }
-  ~Workspace() {
-    if (dir_.empty() || getenv("KEEP_PRIVATE_ROOT")) return;
-    const std::string command = "rm -rf '" + dir_ + "'";
-    if (system(command.c_str()) != 0) fprintf(stderr, "could not remove %s\n", dir_.c_str());
-  }
+  Workspace() : dir_(makeTemporaryDirectory("pkgtool-test")) {}
+  ~Workspace() { removeTemporaryDirectory(dir_); }
   Workspace(const Workspace&) = delete;
   Workspace& operator=(const Workspace&) = delete;
 

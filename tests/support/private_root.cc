@@ -169,26 +169,32 @@ std::vector<std::string> sharedLibraries(const std::string& program) {
 
 }  // namespace
 
-PrivateRoot::PrivateRoot() {
+std::string makeTemporaryDirectory(const std::string& prefix) {
   const char* tmp = getenv("TMPDIR");
-  std::string templ = std::string(tmp && *tmp ? tmp : "/tmp") + "/installer-root-XXXXXX";
+  std::string templ = std::string(tmp && *tmp ? tmp : "/tmp") + "/" + prefix + "-XXXXXX";
   std::vector<char> buffer(templ.begin(), templ.end());
   buffer.push_back('\0');
   if (!mkdtemp(buffer.data())) {
-    ADD_FAILURE() << "cannot make a private root: " << strerror(errno);
-    return;
+    ADD_FAILURE() << "cannot make a temporary directory: " << strerror(errno);
+    return "";
   }
-  root_ = buffer.data();
+  return buffer.data();
+}
+
+void removeTemporaryDirectory(const std::string& path) {
+  if (path.empty() || getenv("KEEP_PRIVATE_ROOT")) return;
+  const std::string command = "rm -rf '" + path + "'";
+  if (system(command.c_str()) != 0) fprintf(stderr, "could not remove %s\n", path.c_str());
+}
+
+PrivateRoot::PrivateRoot() : root_(makeTemporaryDirectory("installer-root")) {
+  if (root_.empty()) return;
   chmod(root_.c_str(), 0755);
   for (const char* dir : {"/flash/boot", "/flash/var/pdb", "/ram/pdb", "/rw/pckg", "/tmp"})
     makeDir(dir);
 }
 
-PrivateRoot::~PrivateRoot() {
-  if (root_.empty() || getenv("KEEP_PRIVATE_ROOT")) return;
-  std::string command = "rm -rf '" + root_ + "'";
-  if (system(command.c_str()) != 0) fprintf(stderr, "could not remove %s\n", root_.c_str());
-}
+PrivateRoot::~PrivateRoot() { removeTemporaryDirectory(root_); }
 
 void PrivateRoot::write(const std::string& inside, const std::string& content) const {
   const std::string path = host(inside);

@@ -59,6 +59,12 @@ ProgramResult runInstaller(const PrivateRoot& root, const std::vector<std::strin
 ProgramResult runInstallerInside(const PrivateRoot& root, const std::vector<std::string>& args,
                                  const std::string& input = "");
 
+// A new directory under $TMPDIR (or /tmp) named prefix-XXXXXX, and its
+// removal with everything in it (kept when KEEP_PRIVATE_ROOT is set, for a
+// look after a failure). An empty path when it cannot be made.
+std::string makeTemporaryDirectory(const std::string& prefix);
+void removeTemporaryDirectory(const std::string& path);
+
 // The path of the built installer.
 std::string installerPath();
 
