@@ -3,18 +3,13 @@
 #include <gtest/gtest.h>
 
 #include "pkgfile/byte_source.h"
-#include "pkgfile/package_reader.h"
 #include "support/package_builder.h"
 
 namespace {
 
 std::string sampleData(size_t size) {
   std::string data(size, '\0');
-  uint32_t state = 12345;
-  for (size_t i = 0; i < size; ++i) {
-    state = state * 1103515245 + 12345;
-    data[i] = "abcdefgh"[(state >> 16) % 8];
-  }
+  for (size_t i = 0; i < size; ++i) data[i] = "abcdefgh"[(i * i / 7 + i / 13) % 8];
   return data;
 }
 
@@ -59,6 +54,7 @@ TEST(InflateStream, DecompressesWhateverSizeTheSourceDelivers) {
   }
 }
 
+// What came out before damage or a cut is handed out; nothing after it.
 TEST(InflateStream, EndsAtEmptyOrBrokenInput) {
   Inflating empty("");
   EXPECT_EQ(std::char_traits<char>::eof(), empty.stream.get());
@@ -82,6 +78,11 @@ TEST(InflateStream, SeeksForwardOnly) {
   const std::string data = sampleData(30000);
   Inflating inflating(testpkg::compress(data));
   std::istream& in = inflating.stream;
+  const auto seekFails = [&in](std::streamoff offset, std::ios_base::seekdir from) {
+    const bool failed = !in.seekg(offset, from);
+    in.clear();
+    return failed;
+  };
   char buffer[10];
   in.read(buffer, 10);
   in.seekg(5000, std::ios_base::cur);
@@ -91,19 +92,11 @@ TEST(InflateStream, SeeksForwardOnly) {
   EXPECT_EQ(12345, in.tellg());
   EXPECT_EQ(data[12345], char(in.get()));
 
-  in.seekg(100);
-  EXPECT_TRUE(in.fail());
-  in.clear();
-  in.seekg(-1, std::ios_base::cur);
-  EXPECT_TRUE(in.fail());
-  in.clear();
-  in.seekg(0, std::ios_base::end);
-  EXPECT_TRUE(in.fail());
-  in.clear();
+  EXPECT_TRUE(seekFails(100, std::ios_base::beg));
+  EXPECT_TRUE(seekFails(-1, std::ios_base::cur));
+  EXPECT_TRUE(seekFails(0, std::ios_base::end));
   EXPECT_EQ(data[12346], char(in.get()));
-
-  in.seekg(data.size() - 12347 + 1, std::ios_base::cur);  // one past the end
-  EXPECT_TRUE(in.fail());
+  EXPECT_TRUE(seekFails(data.size() - 12347 + 1, std::ios_base::cur));  // one past the end
 }
 
 TEST(InflateStream, LastByteCanBePutBackAfterARefill) {
@@ -117,24 +110,6 @@ TEST(InflateStream, LastByteCanBePutBackAfterARefill) {
   EXPECT_TRUE(in.good());
   EXPECT_EQ(data[4095], char(in.get()));
   EXPECT_EQ(data.substr(4096), readAll(in));
-}
-
-TEST(InflateStream, ReadsTheFilesPartOfAPackage) {
-  const std::string entries = testpkg::fileEntry(0100644, "etc/x", "hello") +
-                              testpkg::fileEntry(040755, "etc", "") +
-                              testpkg::fileEntry(0100755, "/bin/y", sampleData(9000), 3);
-  const std::string file = testpkg::packageFile(testpkg::part(Files, testpkg::compress(entries)) +
-                                                testpkg::part(Signature, "sig"));
-  ByteSource source(file);
-  std::istream input(&source);
-  PackageReader reader(input, true, nullptr);
-  reader.wantedTypes = {Files, Signature};
-  ASSERT_EQ(Files, reader.nextPart());
-  {
-    InflateStream payload(reader);
-    EXPECT_EQ(entries, readAll(payload));
-  }
-  EXPECT_EQ(Signature, reader.nextPart());
 }
 
 }  // namespace

@@ -2,84 +2,15 @@
 
 #include <gtest/gtest.h>
 
-#include <openssl/bn.h>
-
-#include <array>
 #include <cstring>
 #include <random>
 #include <string>
 
 #include "key_file.h"
 #include "legacy_signer.h"
-#include "platform/eddsa.h"
-#include "signature_part.h"
+#include "pkgfile/mod_p.h"
 
 namespace {
-
-using Bytes32 = std::array<uint8_t, 32>;
-
-// A number modulo p = 2^255 - 19, plainly on BIGNUM.
-class Num {
- public:
-  Num(unsigned long w = 0) : n_(BN_new()) { BN_set_word(n_, w); }
-  Num(const Num& other) : n_(BN_dup(other.n_)) {}
-  Num& operator=(const Num& other) {
-    BN_copy(n_, other.n_);
-    return *this;
-  }
-  ~Num() { BN_free(n_); }
-
-  static Num fromBytes(const Bytes32& bytes) {
-    Num x;
-    BN_lebin2bn(bytes.data(), 32, x.n_);
-    return x;
-  }
-  static Num fromDecimal(const char* text) {
-    Num x;
-    BN_dec2bn(&x.n_, text);
-    return x;
-  }
-  Bytes32 bytes() const {
-    Bytes32 out;
-    BN_bn2lebinpad(n_, out.data(), 32);
-    return out;
-  }
-
-  friend Num operator+(const Num& a, const Num& b) { return a.apply(b, BN_mod_add); }
-  friend Num operator-(const Num& a, const Num& b) { return a.apply(b, BN_mod_sub); }
-  friend Num operator*(const Num& a, const Num& b) { return a.apply(b, BN_mod_mul); }
-  friend Num operator/(const Num& a, const Num& b) {
-    Num inverse;
-    BN_mod_inverse(inverse.n_, b.n_, prime(), ctx());
-    return a * inverse;
-  }
-  bool operator==(const Num& other) const { return BN_cmp(n_, other.n_) == 0; }
-  bool isZero() const { return BN_is_zero(n_); }
-  bool isOdd() const { return BN_is_odd(n_); }
-  bool squareRoot(Num& root) const { return BN_mod_sqrt(root.n_, n_, prime(), ctx()) != nullptr; }
-
- private:
-  using ModOp = int (*)(BIGNUM*, const BIGNUM*, const BIGNUM*, const BIGNUM*, BN_CTX*);
-  Num apply(const Num& b, ModOp op) const {
-    Num r;
-    op(r.n_, n_, b.n_, prime(), ctx());
-    return r;
-  }
-  static BN_CTX* ctx() {
-    static BN_CTX* c = BN_CTX_new();
-    return c;
-  }
-  static const BIGNUM* prime() {
-    static BIGNUM* p = [] {
-      BIGNUM* b = nullptr;
-      BN_hex2bn(&b, "7fffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffed");
-      return b;
-    }();
-    return p;
-  }
-
-  BIGNUM* n_;
-};
 
 // Affine points of v^2 = u^3 + 486662 u^2 + u by the chord and tangent rule.
 struct Point {
@@ -208,14 +139,7 @@ TEST_F(LegacySignature, KnownSignature) {
 // sign that the check uses in both cases.
 TEST_F(LegacySignature, SignedDigestsCheck) {
   std::mt19937 random(2);
-  for (int i = 0; i < 24; ++i) {
-    const Bytes32 digest = randomBytes(random);
-    uint8_t signature[68];
-    ASSERT_TRUE(sign(digest.data(), signature));
-    EXPECT_EQ(std::string(20, '\0'), std::string(signature, signature + 20));
-    EXPECT_TRUE(legacySignatureValid(testKey(), digest.data(), signature)) << i;
-  }
-  for (int i = 0; i < 8; ++i) {
+  for (int i = 0; i < 16; ++i) {
     const Bytes32 secret = randomBytes(random), digest = randomBytes(random);
     Bytes32 key;
     uint8_t signature[68];
@@ -269,43 +193,6 @@ TEST_F(LegacySignature, LargeScalarsAreRefused) {
   addOrder(3);
   EXPECT_GE(signature[67], 0x40);
   EXPECT_FALSE(legacySignatureValid(testKey(), digest, signature));
-}
-
-// The whole Signature part; the EdDSA signature covers all 32 bytes of the
-// digest buffer.
-TEST_F(LegacySignature, SignaturePart) {
-  uint8_t digest[32];
-  for (int i = 0; i < 32; ++i) digest[i] = static_cast<uint8_t>(200 - i);
-  std::vector<uint8_t> part;
-  ASSERT_TRUE(makeSignaturePart(keys_, digest, false, part));
-  EXPECT_EQ(68u, part.size());
-  ASSERT_TRUE(makeSignaturePart(keys_, digest, true, part));
-  ASSERT_EQ(132u, part.size());
-  EXPECT_TRUE(legacySignatureValid(testKey(), digest, part.data()));
-  const asn1::blob key{keys_.eddsaPublic, keys_.eddsaPublic + 32};
-  const asn1::blob signature{part.data() + 68, part.data() + 132};
-  EXPECT_NE(0, eddsa::verify(key, {digest, digest + 32}, signature));
-  digest[31] ^= 1;
-  EXPECT_EQ(0, eddsa::verify(key, {digest, digest + 32}, signature));
-
-  KeyFile noSeed = keys_;
-  noSeed.present &= ~unsigned(KEY_EDDSA_SEED);
-  EXPECT_FALSE(makeSignaturePart(noSeed, digest, true, part));
-}
-
-// The installer's own check, with the keys it was built with, when the
-// configured key file holds the secret to sign with.
-TEST_F(LegacySignature, BuiltInKeyChecks) {
-  KeyFile built;
-  std::string error;
-  ASSERT_TRUE(readKeyFile(BUILT_IN_KEY_FILE, built, error, KEY_PUBLIC_ITEMS)) << error;
-  if (!(built.present & KEY_LEGACY_SECRET)) GTEST_SKIP() << "no legacy-secret in " << BUILT_IN_KEY_FILE;
-  const uint8_t digest[32] = {9, 8, 7};
-  uint8_t signature[68];
-  ASSERT_TRUE(legacySign(built.legacySecret, built.hashTable(), digest, signature));
-  EXPECT_TRUE(legacySignatureValid(digest, signature));
-  signature[40] ^= 4;
-  EXPECT_FALSE(legacySignatureValid(digest, signature));
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include "pkgfile/byte_source.h"
 #include "support/package_builder.h"
 #include "support/private_root.h"
@@ -16,61 +18,59 @@ using testpkg::part;
 using testpkg::refListData;
 
 // readPackageInfo on a reader standing on the first of the parts.
-struct InfoRead {
+struct InfoRead : Walk {
   explicit InfoRead(const std::string& parts, bool seekable = true)
-      : source(packageFile(parts), seekable), input(&source), reader(input, true, nullptr) {
-    reader.wantedTypes = {BundleHeader, PackageHeader, Text24,    Architecture, Text2,
-                          Note,         Dependencies,  Provides, Conflicts,    Image};
+      : Walk(packageFile(parts),
+             {BundleHeader, PackageHeader, Text24, Architecture, Text2, Note, Dependencies, Provides,
+              Conflicts, Image},
+             true, nullptr, seekable) {
     reader.nextPart();
     ok = readPackageInfo(package, reader);
   }
-  ByteSource source;
-  std::istream input;
-  PackageReader reader;
   Package package{"before"};
   bool ok = false;
 };
 
+// name:min:max:extra of each entry, the versions in hexadecimal.
+std::string listed(const std::vector<DependencyEntry>& list) {
+  std::ostringstream out;
+  for (const DependencyEntry& e : list)
+    out << e.name << std::hex << ":" << e.min << ":" << e.max << std::dec << ":" << e.extra << " ";
+  return out.str();
+}
+
+// Whether readPackageInfo took the parts, and the record's header fields and note.
+std::string summary(const std::string& parts) {
+  const InfoRead read(parts);
+  const Package& p = read.package;
+  std::ostringstream out;
+  out << read.ok << " " << p.name << std::hex << " " << p.version << std::dec << " " << p.buildTime << " "
+      << p.flags << (p.isBundle ? " bundle " : " package ") << p.note;
+  return out.str();
+}
+
+// 36 bytes with the flags word, 32 without, a 16-byte name without NUL and
+// bytes after a NUL; a header cut short, or not first, leaves the record as
+// it was.
 TEST(ReadPackageInfo, HeaderLayouts) {
-  InfoRead full(part(PackageHeader, headerData("system", 0x06310000, 1700000000, 3) + "ignored") +
-                part(Note, "n"));
-  ASSERT_TRUE(full.ok);
-  EXPECT_EQ("system", full.package.name);
-  EXPECT_EQ(0x06310000u, full.package.version);
-  EXPECT_EQ(1700000000u, full.package.buildTime);
-  EXPECT_EQ(3u, full.package.flags);
-  EXPECT_FALSE(full.package.isBundle);
-  EXPECT_EQ("n", full.package.note);
-
-  // Without the flags word the parts after the header are still taken.
-  InfoRead noFlags(part(BundleHeader, headerData("abcdefghijklmnop", 5, 6)) + part(Note, "n"));
-  ASSERT_TRUE(noFlags.ok);
-  EXPECT_EQ("abcdefghijklmnop", noFlags.package.name);
-  EXPECT_TRUE(noFlags.package.isBundle);
-  EXPECT_EQ(0u, noFlags.package.flags);
-  EXPECT_EQ("n", noFlags.package.note);
-
+  EXPECT_EQ("1 system 6310000 1700000000 3 package n",
+            summary(part(PackageHeader, headerData("system", 0x06310000, 1700000000, 3) + "ignored") +
+                    part(Note, "n")));
+  EXPECT_EQ("1 abcdefghijklmnop 5 6 0 bundle n",
+            summary(part(BundleHeader, headerData("abcdefghijklmnop", 5, 6)) + part(Note, "n")));
   std::string padded = headerData("", 1);
   padded.replace(0, 16, std::string("dhcp\0garbage!!!!", 16));
-  InfoRead afterNul(part(PackageHeader, padded));
-  ASSERT_TRUE(afterNul.ok);
-  EXPECT_EQ("dhcp", afterNul.package.name);
-
-  InfoRead cut(part(PackageHeader, headerData("ppp", 1).substr(0, 31)));
-  EXPECT_FALSE(cut.ok);
-  EXPECT_EQ("before", cut.package.name);
-  EXPECT_FALSE(InfoRead(part(Note, "n") + part(PackageHeader, headerData("ppp", 1))).ok);
+  EXPECT_EQ("1 dhcp 1 0 0 package ", summary(part(PackageHeader, padded)));
+  EXPECT_EQ("0 before 0 0 0 package ", summary(part(PackageHeader, headerData("ppp", 1).substr(0, 31))));
+  EXPECT_EQ("0 before 0 0 0 package ", summary(part(Note, "n") + part(PackageHeader, headerData("ppp", 1))));
 }
 
 TEST(ReadPackageInfo, RefusesNamesThatCannotBeDirectoryNames) {
   for (const std::string& name : {std::string(), std::string("."), std::string(".."), std::string("a/b"),
                                   std::string("/"), std::string("two words"), std::string("line\n"),
-                                  std::string("del\x7f")}) {
-    InfoRead read(part(PackageHeader, headerData(name, 0x06310000, 9, 1)));
-    EXPECT_FALSE(read.ok) << name;
-    EXPECT_EQ("before", read.package.name);  // the record is left as it was
-    EXPECT_EQ(0u, read.package.version);
-  }
+                                  std::string("del\x7f")})
+    EXPECT_EQ("0 before 0 0 0 package ", summary(part(PackageHeader, headerData(name, 0x06310000, 9, 1))))
+        << name;
   for (const std::string name : {"...", ".hidden", "net-tools-2"})
     EXPECT_TRUE(InfoRead(part(PackageHeader, headerData(name, 1))).ok) << name;
 }
@@ -89,15 +89,9 @@ TEST(ReadPackageInfo, TakesMetadataInItsFixedOrder) {
   EXPECT_EQ("armv7", p.architecture);
   EXPECT_EQ(std::string("a\0b", 3), p.partText2);
   EXPECT_EQ("note", p.note);
-  ASSERT_EQ(2u, p.deps.size());
-  EXPECT_EQ("system", p.deps[0].name);
-  EXPECT_EQ(0x06300000u, p.deps[0].min);
-  EXPECT_EQ(0x06400000u, p.deps[0].max);
-  EXPECT_EQ(-2, p.deps[1].extra);
-  ASSERT_EQ(1u, p.provides.size());
-  EXPECT_EQ(3, p.provides[0].extra);
-  ASSERT_EQ(1u, p.conflicts.size());
-  EXPECT_EQ(5u, p.conflicts[0].max);
+  EXPECT_EQ("system:6300000:6400000:0 ppp:0:0:-2 ", listed(p.deps));
+  EXPECT_EQ("wlan:1:2:3 ", listed(p.provides));
+  EXPECT_EQ("old:0:5:0 ", listed(p.conflicts));
   EXPECT_TRUE(p.isImage);
   EXPECT_EQ(Image, all.reader.currentType());
 
@@ -117,12 +111,6 @@ TEST(ReadPackageInfo, ReferenceListsCutShortFail) {
   EXPECT_FALSE(InfoRead(header + part(Dependencies, twoPromised.substr(0, 2 + 32 + 31))).ok);
   EXPECT_FALSE(InfoRead(header + part(Provides, "\x01")).ok);
   EXPECT_TRUE(InfoRead(header + part(Conflicts, le16(0))).ok);
-
-  InfoRead list(part(Dependencies, refListData({{"b", 2, 3, 4}})));
-  std::vector<DependencyEntry> entries = {{"a", 0, 0, 0}};
-  ASSERT_TRUE(readRefList(list.reader, entries));
-  ASSERT_EQ(2u, entries.size());  // appended
-  EXPECT_EQ("b", entries[1].name);
 }
 
 TEST(ReadPackageInfo, TextGrowsOnlyWithTheBytesThatArrive) {
@@ -131,34 +119,44 @@ TEST(ReadPackageInfo, TextGrowsOnlyWithTheBytesThatArrive) {
                 false);
   ASSERT_TRUE(read.ok);
   EXPECT_EQ("ten bytes!", read.package.note);
+  EXPECT_LE(read.source.largestRequest(), 16384u);  // nothing the size of the declared length
 }
 
-class ReadPackageFile : public ::testing::Test {
- protected:
-  std::string write(const std::string& bytes) {
-    root.write("/tmp/package.npk", bytes);
-    return root.host("/tmp/package.npk");
-  }
+// The members of a bundle each with their metadata, Image parts passed over.
+TEST(ReadPackageFile, StandaloneAndBundle) {
   PrivateRoot root;
-};
-
-TEST_F(ReadPackageFile, StandalonePackage) {
   const std::string bytes = packageFile(part(PackageHeader, headerData("dhcp", 0x06310000, 10)) +
                                             part(Files, "zz") + part(Signature, std::string(68, 's')),
                                         testpkg::kUntrackedMagic);
-  const std::string path = write(bytes);
+  root.write("/tmp/dhcp.npk", bytes);
   PackageFile file("");
-  ASSERT_TRUE(readPackageFile(file, path));
+  ASSERT_TRUE(readPackageFile(file, root.host("/tmp/dhcp.npk")));
   EXPECT_EQ("dhcp", file.name);
-  EXPECT_EQ(path, file.path);
-  EXPECT_EQ(path, file.sourcePath);
   EXPECT_EQ(bytes.size(), file.fileSize);
-  EXPECT_EQ("i386", file.architecture);
   EXPECT_TRUE(file.isUntracked);
   EXPECT_FALSE(file.isBundle);
+
+  const std::string member1 = part(PackageHeader, headerData("system", 0x06310000)) + part(Image, "img") +
+                              part(Files, "payload") + part(Signature, std::string(132, 's'));
+  const std::string member2 = part(PackageHeader, headerData("dhcp", 0x06310000)) +
+                              part(Architecture, "armv7") + part(Files, "payload");
+  root.write("/tmp/base.npk", packageFile(part(BundleHeader, headerData("base", 1)) +
+                                          part(BundleList, refListData({{"system", 0, 0, 0}})) +
+                                          part(Image, "") + member1 + member2));
+  PackageFile bundle("");
+  ASSERT_TRUE(readPackageFile(bundle, root.host("/tmp/base.npk")));
+  EXPECT_TRUE(bundle.isBundle);
+  EXPECT_TRUE(bundle.isImage);
+  ASSERT_EQ(2u, bundle.members.size());
+  EXPECT_TRUE(bundle.members[0]->isImage);
+  EXPECT_EQ("dhcp", bundle.members[1]->name);
+  EXPECT_EQ("armv7", bundle.members[1]->architecture);
 }
 
-TEST_F(ReadPackageFile, RefusesBrokenFiles) {
+// Files cut short or grown, foreign, without a header, a bundle without
+// members or with a bad one, a missing file and a directory.
+TEST(ReadPackageFile, RefusesBrokenFiles) {
+  PrivateRoot root;
   const std::string good = packageFile(part(PackageHeader, headerData("dhcp", 1)));
   const std::string bundle = part(BundleHeader, headerData("base", 1));
   const std::vector<std::string> broken = {
@@ -170,32 +168,16 @@ TEST_F(ReadPackageFile, RefusesBrokenFiles) {
       packageFile(bundle + part(Files, "no members")),
       packageFile(bundle + part(PackageHeader, headerData("ok", 1)) + part(PackageHeader, headerData("a/b", 1))),
   };
+  root.makeDir("/tmp/directory.npk");
+  std::vector<std::string> paths = {root.host("/tmp/missing.npk"), root.host("/tmp/directory.npk")};
   for (size_t i = 0; i < broken.size(); ++i) {
-    PackageFile file("");
-    EXPECT_FALSE(readPackageFile(file, write(broken[i]))) << i;
+    root.write("/tmp/" + std::to_string(i) + ".npk", broken[i]);
+    paths.push_back(root.host("/tmp/" + std::to_string(i) + ".npk"));
   }
-  PackageFile missing("");
-  EXPECT_FALSE(readPackageFile(missing, root.host("/tmp/missing.npk")));
-}
-
-TEST_F(ReadPackageFile, BundleWithMembers) {
-  const std::string member1 = part(PackageHeader, headerData("system", 0x06310000, 1, 1)) +
-                              part(Architecture, "armv7") + part(Files, "payload") +
-                              part(Signature, std::string(132, 's'));
-  const std::string member2 = part(PackageHeader, headerData("dhcp", 0x06310000)) + part(Image, "img") +
-                              part(Files, "payload") + part(Signature, std::string(68, 's'));
-  PackageFile file("");
-  ASSERT_TRUE(readPackageFile(file, write(packageFile(part(BundleHeader, headerData("base", 1)) +
-                                                      part(BundleList, refListData({{"system", 0, 0, 0}})) +
-                                                      part(Image, "") + member1 + member2))));
-  EXPECT_TRUE(file.isBundle);
-  EXPECT_TRUE(file.isImage);
-  ASSERT_EQ(2u, file.members.size());
-  EXPECT_EQ("system", file.members[0]->name);
-  EXPECT_EQ(1u, file.members[0]->flags);
-  EXPECT_EQ("armv7", file.members[0]->architecture);
-  EXPECT_EQ("dhcp", file.members[1]->name);
-  EXPECT_TRUE(file.members[1]->isImage);
+  for (const std::string& path : paths) {
+    PackageFile file("");
+    EXPECT_FALSE(readPackageFile(file, path)) << path;
+  }
 }
 
 }  // namespace

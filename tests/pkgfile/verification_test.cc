@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 #include <openssl/evp.h>
 
+#include "key_file.h"
 #include "pkgfile/byte_source.h"
 #include "pkgfile/package_reader.h"
+#include "signature_part.h"
 #include "support/package_builder.h"
 #include "support/private_root.h"
 
@@ -38,64 +40,60 @@ TEST(RequiredSignatureLevel, FollowsNameVersionAndSecureMarker) {
   }));
 }
 
-// Signs with the development key of keys/test-keys.txt.
-std::string ed25519Sign(const std::string& message) {
-  static const unsigned char seed[32] = {
-      0xdd, 0x20, 0xa4, 0x3a, 0x6a, 0x2e, 0x74, 0xc9, 0xe3, 0x1e, 0xa6, 0x7a, 0x07, 0x0d, 0xb8, 0xc3,
-      0xe2, 0xe4, 0x98, 0x43, 0x9c, 0x31, 0xf9, 0x08, 0xb2, 0x02, 0x23, 0x95, 0xd2, 0xd8, 0x25, 0x31};
-  EVP_PKEY* key = EVP_PKEY_new_raw_private_key(EVP_PKEY_ED25519, nullptr, seed, sizeof seed);
-  EVP_MD_CTX* context = EVP_MD_CTX_new();
-  unsigned char signature[64];
-  size_t length = sizeof signature;
-  EVP_DigestSignInit(context, nullptr, nullptr, nullptr, key);
-  EVP_DigestSign(context, signature, &length, reinterpret_cast<const unsigned char*>(message.data()),
-                 message.size());
-  EVP_MD_CTX_free(context);
-  EVP_PKEY_free(key);
-  return std::string(reinterpret_cast<char*>(signature), length);
-}
-
-// The 32-byte digest buffer that the reader signs for these bytes.
-std::string digestBuffer(const EVP_MD* md, const std::string& bytes) {
-  unsigned char out[EVP_MAX_MD_SIZE];
-  unsigned size = 0;
-  EVP_Digest(bytes.data(), bytes.size(), out, &size, md, nullptr);
-  std::string digest(reinterpret_cast<char*>(out), size);
-  digest.resize(32, '\0');
-  return digest;
-}
-
 // From the package header to the header of a Signature part of the given length.
 std::string signedParts(uint32_t signatureLength) {
   return part(PackageHeader, testpkg::headerData("system", 0x07100000)) + part(Files, "payload") +
          le16(Signature) + le32(signatureLength);
 }
 
-int verify(const std::string& file, bool hashing = true) {
-  ByteSource source(file);
-  std::istream input(&source);
-  PackageReader reader(input, hashing, nullptr);
-  reader.wantedTypes = {Signature};
-  EXPECT_EQ(Signature, reader.nextPart());
-  return reader.verifySignature();
+// The Signature part's data for these covered bytes, made with the test keys
+// (those the installer is built with): the legacy signature, then the EdDSA one.
+std::string signatureData(const std::string& covered, bool sha256) {
+  static KeyFile keys;
+  std::string error;
+  if (!keys.present) {
+    EXPECT_TRUE(readKeyFile(TEST_KEY_FILE, keys, error)) << error;
+  }
+  unsigned char digest[EVP_MAX_MD_SIZE] = {0};
+  EVP_Digest(covered.data(), covered.size(), digest, nullptr, sha256 ? EVP_sha256() : EVP_sha1(), nullptr);
+  std::vector<uint8_t> data;
+  EXPECT_TRUE(makeSignaturePart(keys, digest, true, data));
+  return std::string(data.begin(), data.end());
 }
 
-TEST(VerifySignature, EddsaSignatureOverTheRunningDigest) {
-  const std::string junk(68, '\x5a');  // no valid legacy signature
-  const std::string covered = signedParts(140);
-  for (bool sha256 : {false, true}) {
-    const std::string digest = digestBuffer(sha256 ? EVP_sha256() : EVP_sha1(), covered);
-    const std::string file =
-        packageFile((sha256 ? part(Sha256Marker, "") : "") + covered + junk + ed25519Sign(digest) + "12345678");
-    EXPECT_EQ(2, verify(file));
-    EXPECT_EQ(0, verify(file, false));
-  }
-  const std::string otherDigest = digestBuffer(EVP_sha1(), covered + "x");
-  EXPECT_EQ(0, verify(packageFile(signedParts(132) + junk + ed25519Sign(otherDigest))));
+// The level found at the Signature part; -1 when there is none.
+int verify(const std::string& file, bool hashing = true) {
+  Walk walk(file, {Signature}, hashing);
+  return walk.reader.nextPart() == Signature ? walk.reader.verifySignature() : -1;
+}
 
-  // Below 132 bytes the EdDSA signature is not looked at.
-  const std::string digest = digestBuffer(EVP_sha1(), signedParts(131));
-  EXPECT_EQ(0, verify(packageFile(signedParts(131) + junk + ed25519Sign(digest).substr(0, 63))));
+TEST(VerifySignature, EitherSignatureOverTheRunningDigest) {
+  for (bool sha256 : {false, true}) {
+    SCOPED_TRACE(sha256 ? "SHA-256" : "SHA-1");
+    const std::string marker = sha256 ? part(Sha256Marker, "") : "";
+    const std::string covered = signedParts(140);
+    const std::string signature = signatureData(covered, sha256) + "12345678";
+    EXPECT_EQ(2, verify(packageFile(marker + covered + signature)));
+    EXPECT_EQ(0, verify(packageFile(marker + covered + signature), false));
+    std::string legacyBroken = signature, eddsaBroken = signature;
+    legacyBroken[40] ^= 4;
+    eddsaBroken[100] ^= 4;
+    EXPECT_EQ(2, verify(packageFile(marker + covered + legacyBroken)));
+    EXPECT_EQ(1, verify(packageFile(marker + covered + eddsaBroken)));
+
+    // Below 132 bytes only the legacy signature is looked at.
+    const std::string cut = signedParts(131);
+    EXPECT_EQ(1, verify(packageFile(marker + cut + signatureData(cut, sha256).substr(0, 131))));
+
+    // A package with any one byte of the covered range changed.
+    const std::string good = packageFile(marker + covered + signature);
+    const size_t end = good.size() - signature.size();
+    for (size_t at = end - covered.size(); at < end; ++at) {
+      std::string bad = good;
+      bad[at] ^= 1 << (at % 8);
+      EXPECT_GE(0, verify(bad)) << "byte " << at;
+    }
+  }
 }
 
 TEST(VerifySignature, ShortPartsGiveNothing) {

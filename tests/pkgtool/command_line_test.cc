@@ -7,10 +7,6 @@
 
 namespace {
 
-ProgramResult pkgtool(const std::vector<std::string>& args) {
-  return runProgram(pkgtoolPath(), args);
-}
-
 TEST(PkgtoolCommandLine, HelpAndWrongArguments) {
   for (const char* help : {"--help", "-h", "help"}) {
     const ProgramResult result = pkgtool({help});

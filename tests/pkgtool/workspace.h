@@ -47,3 +47,8 @@ class Workspace {
 
   std::string dir_;
 };
+
+// Runs the built pkgtool.
+inline ProgramResult pkgtool(const std::vector<std::string>& args) {
+  return runProgram(pkgtoolPath(), args);
+}
