@@ -1,12 +1,10 @@
 // Loading and saving the package database, in a private root.
 #include "pkg/database.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <sstream>
 
 #include "changes/cancel.h"
 #include "changes/commit.h"
@@ -18,291 +16,222 @@
 
 namespace {
 
-void writeMeta(const PrivateRoot& root, const std::string& name, const std::string& file,
-               const std::string& content) {
-  root.write("/flash/var/pdb/" + name + "/" + file, content);
+using namespace testpkg;
+using Names = std::vector<std::string>;
+
+// Writes meta files of a database entry.
+void entry(const PrivateRoot& root, const std::string& name,
+           std::initializer_list<std::pair<const char*, std::string>> files) {
+  for (const auto& [file, content] : files) root.write("/flash/var/pdb/" + name + "/" + file, content);
+}
+
+// A record in one line: name, version and build time, relation lists,
+// files, bundle, note, flags, marks and request.
+std::string describe(const InstalledPackage& package) {
+  std::ostringstream out;
+  out << package.name << ' ' << package.version << ' ' << package.buildTime;
+  const auto list = [&out](const char* tag, const std::vector<DependencyEntry>& entries) {
+    for (const DependencyEntry& e : entries) out << ' ' << tag << e.name << ',' << e.min << ',' << e.max << ',' << e.extra;
+  };
+  list("d:", package.deps);
+  list("p:", package.provides);
+  list("c:", package.conflicts);
+  for (const std::string& file : package.files) out << ' ' << file;
+  if (!package.bundle.name.empty()) out << " in:" << package.bundle.name << ',' << package.bundle.min;
+  if (!package.note.empty()) out << " note:" << package.note;
+  if (package.flags) out << " flags:" << package.flags;
+  out << (package.isBundle ? " bundle" : "") << (package.disabled ? " disabled" : "")
+      << (package.userForced ? " user" : "") << " request:" << package.scheduled;
+  return out.str();
+}
+
+// Every record described, sorted: the directory order is the file system's.
+Names described(const PackageDb& db) {
+  Names result;
+  for (const InstalledPackage* package : db.packages) result.push_back(describe(*package));
+  std::sort(result.begin(), result.end());
+  return result;
 }
 
 // Loads the database inside the root and hands the result to check.
 void loadAndCheck(const PrivateRoot& root, const std::function<void(PackageDb&)>& check) {
   EXPECT_TRUE(runInRoot(root, [&] {
     PackageDb db;
-    testing::internal::CaptureStdout();
-    loadDatabase(db, false, "powerpc");
-    testing::internal::GetCapturedStdout();
+    loadDatabase(db, true, "powerpc");
     check(db);
   }));
 }
 
-TEST(DatabaseLoad, MetaFilesMarksAndLists) {
-  PrivateRoot root;
-  writeMeta(root, "system", "version", "100859648 1700000000\n");
-  writeMeta(root, "system", "deps", "plix 1 0\nbase 0 0\n");
-  writeMeta(root, "system", "provides", "kernel 5 7 -2\n");
-  writeMeta(root, "system", "conflicts", "old 0 3\n");
-  writeMeta(root, "system", "files", "bin/x\n/bin/x\n\nlib/y\n");
-  writeMeta(root, "system", "disabled", "auto\n");
-  writeMeta(root, "ppp", "version", "1 2\n");
-  writeMeta(root, "ppp", "disabled", "\n");
-  writeMeta(root, "dhcp", "version", "1 2\n");
-  writeMeta(root, "dhcp", "enabled", "user\n");
-  writeMeta(root, ".hidden", "version", "1 2\n");
-  loadAndCheck(root, [](PackageDb& db) {
-    EXPECT_EQ("powerpc", db.systemArch);
-    ASSERT_EQ(3u, db.packages.size());
-    const InstalledPackage* system = db.lookupByName("system");
-    ASSERT_NE(nullptr, system);
-    EXPECT_EQ(100859648u, system->version);
-    EXPECT_EQ(1700000000u, system->buildTime);
-    ASSERT_EQ(2u, system->deps.size());
-    EXPECT_EQ("plix", system->deps[0].name);
-    EXPECT_EQ(1u, system->deps[0].min);
-    ASSERT_EQ(1u, system->provides.size());
-    EXPECT_EQ(-2, system->provides[0].extra);
-    EXPECT_EQ(7u, system->provides[0].max);
-    ASSERT_EQ(1u, system->conflicts.size());
-    EXPECT_EQ((std::set<std::string>{"/bin/x", "/lib/y"}), system->files);
-    EXPECT_FALSE(system->isBundle);
-    EXPECT_TRUE(system->disabled);
-    EXPECT_FALSE(system->userForced);
-    EXPECT_EQ(SCHEDULE_NONE, system->scheduled);
-    const InstalledPackage* ppp = db.lookupByName("ppp");
-    EXPECT_TRUE(ppp->disabled);
-    EXPECT_TRUE(ppp->userForced);  // any first line but "auto", the empty one too
-    EXPECT_TRUE(ppp->isBundle);    // no files list
-    const InstalledPackage* dhcp = db.lookupByName("dhcp");
-    EXPECT_FALSE(dhcp->disabled);
-    EXPECT_TRUE(dhcp->userForced);
-  });
-}
-
-TEST(DatabaseLoad, DamagedMetaFilesScheduleAnUninstall) {
-  PrivateRoot root;
-  writeMeta(root, "garbage", "version", "\x01\x02zz\xff");
-  writeMeta(root, "cut", "version", "1 2\n");
-  writeMeta(root, "cut", "deps", "a 1 2\nb 3");
-  writeMeta(root, "signed", "version", "1 2\n");
-  writeMeta(root, "signed", "deps", "a -1 2\n");
-  writeMeta(root, "huge", "version", "99999999999 2\n");
-  writeMeta(root, "member", "version", "1 2\n");
-  writeMeta(root, "member", "bundle", "routeros\n");
-  writeMeta(root, "fine", "version", "1 2\n");
-  writeMeta(root, "fine", "deps", "");
-  writeMeta(root, "zeros", "version", "000000000000100859648 00000000001\n");
-  writeMeta(root, "lists", "version", "1 2\n");
-  writeMeta(root, "lists", "deps", "a 1");
-  writeMeta(root, "lists", "provides", "b 0 0 -3\n");
-  writeMeta(root, "lists", "conflicts", "c 0 0\n");
-  root.makeDir("/flash/var/pdb/empty");
-  root.write("/flash/var/pdb/plainfile", "not a directory");
-  loadAndCheck(root, [](PackageDb& db) {
-    ASSERT_EQ(10u, db.packages.size());
-    for (const char* name : {"garbage", "cut", "signed", "huge", "member", "empty", "plainfile"}) {
-      const InstalledPackage* package = db.lookupByName(name);
-      ASSERT_NE(nullptr, package) << name;
-      EXPECT_EQ(SCHEDULE_UNINSTALL, package->scheduled) << name;
-    }
-    EXPECT_EQ(1u, db.lookupByName("cut")->deps.size());  // what was read stays
-    EXPECT_EQ("routeros", db.lookupByName("member")->bundle.name);
-    EXPECT_EQ(SCHEDULE_NONE, db.lookupByName("fine")->scheduled);
-    const InstalledPackage* zeros = db.lookupByName("zeros");
-    EXPECT_EQ(100859648u, zeros->version);  // leading zeros are still decimals
-    EXPECT_EQ(1u, zeros->buildTime);
-    EXPECT_EQ(SCHEDULE_NONE, zeros->scheduled);
-    // A failed list does not keep the others from being read.
-    const InstalledPackage* lists = db.lookupByName("lists");
-    EXPECT_EQ(SCHEDULE_UNINSTALL, lists->scheduled);
-    ASSERT_EQ(1u, lists->provides.size());
-    EXPECT_EQ(-3, lists->provides[0].extra);
-    EXPECT_EQ(1u, lists->conflicts.size());
-  });
-}
-
-TEST(DatabaseLoad, ScheduleFilesBySanitisedName) {
-  PrivateRoot root;
-  for (const char* name : {"disk-drivers", "my.pkg_x", "gone", "odd", "forever"})
-    writeMeta(root, name, "version", "1 2\n");
-  writeMeta(root, "forever", "version", "4294967295 4294967295\n");
+void soundEntries(const PrivateRoot& root) {
+  entry(root, "system", {{"version", "100859648 1700000000\n"}, {"deps", "plix 1 0\nbase 0 0\n"},
+                         {"provides", "kernel 5 7 -2\n"}, {"conflicts", "old 0 3\n"},
+                         {"files", "bin/x\n/bin/x\n\nlib/y\n"}, {"disabled", "auto\n"}});
+  // Any first line of a mark but "auto" forces, the empty one too.
+  entry(root, "ppp", {{"version", "1 2\n"}, {"disabled", "\n"}});
+  entry(root, "dhcp", {{"version", "1 2\n"}, {"enabled", "user\n"}, {"files", ""}});
+  entry(root, ".hidden", {{"version", "1 2\n"}});
+  // Schedules by sanitised name; none for the all-ones record.
+  for (const char* name : {"disk-drivers", "my.pkg_x", "gone", "odd", "_."}) entry(root, name, {{"version", "1 2\n"}});
+  entry(root, "forever", {{"version", "4294967295 4294967295\n"}});
   root.write("/ram/pdb/disk-drivers/schedule", "disable\n");
   root.write("/ram/pdb/mypkgx/schedule", "enable");
   root.write("/ram/pdb/gone/schedule", "uninstall\n");
   root.write("/ram/pdb/odd/schedule", "reboot\n");
   root.write("/ram/pdb/forever/schedule", "uninstall\n");
+  root.write("/ram/pdb/schedule", "disable\n");  // "_." keeps no character
+}
+
+TEST(DatabaseLoad, MetaFilesMarksAndSchedules) {
+  PrivateRoot root;
+  soundEntries(root);
   loadAndCheck(root, [](PackageDb& db) {
-    EXPECT_EQ(SCHEDULE_DISABLE, db.lookupByName("disk-drivers")->scheduled);
-    EXPECT_TRUE(db.lookupByName("disk-drivers")->userForced);
-    EXPECT_EQ(SCHEDULE_ENABLE, db.lookupByName("my.pkg_x")->scheduled);
-    EXPECT_EQ(SCHEDULE_UNINSTALL, db.lookupByName("gone")->scheduled);
-    EXPECT_EQ(SCHEDULE_NONE, db.lookupByName("odd")->scheduled);
-    EXPECT_FALSE(db.lookupByName("odd")->userForced);
-    EXPECT_EQ(SCHEDULE_NONE, db.lookupByName("forever")->scheduled);
+    EXPECT_EQ("powerpc", db.systemArch);
+    // No files list makes a bundle record.
+    EXPECT_EQ((Names{"_. 1 2 bundle user request:3",
+                     "dhcp 1 2 user request:0",
+                     "disk-drivers 1 2 bundle user request:3",
+                     "forever 4294967295 4294967295 bundle request:0",
+                     "gone 1 2 bundle request:1",
+                     "my.pkg_x 1 2 bundle user request:2",
+                     "odd 1 2 bundle request:0",
+                     "ppp 1 2 bundle disabled user request:0",
+                     "system 100859648 1700000000 d:plix,1,0,0 d:base,0,0,0 p:kernel,5,7,-2 c:old,0,3,0 "
+                     "/bin/x /lib/y disabled request:0"}),
+              described(db));
   });
-  EXPECT_EQ("diskdrivers", sanitisedName("disk/drivers"));
-  EXPECT_EQ("a-b9", sanitisedName("a-b.9_\xc3\xa9"));
+  EXPECT_EQ("a-b9", sanitisedName("a-b.9_/\xc3\xa9"));
+}
+
+void damagedEntries(const PrivateRoot& root) {
+  entry(root, "garbage", {{"version", "\x01\x02zz\xff"}});
+  entry(root, "halfway", {{"version", "7 x\n"}});
+  entry(root, "huge", {{"version", "99999999999 2\n"}});
+  entry(root, "zeros", {{"version", "000000000000100859648 00000000001\n"}});
+  entry(root, "cut", {{"version", "1 2\n"}, {"deps", "a 1 2\nb 3"}});
+  entry(root, "signed", {{"version", "1 2\n"}, {"deps", "a -1 2\n"}});
+  entry(root, "fine", {{"version", "1 2\n"}, {"deps", ""}});
+  entry(root, "lists", {{"version", "1 2\n"}, {"deps", "a 1"}, {"provides", "b 0 0 -3\n"}, {"conflicts", "c 0 0\n"}});
+  entry(root, "member", {{"version", "1 2\n"}, {"bundle", "routeros\n"}, {"enabled", "user\n"}});
+  root.makeDir("/flash/var/pdb/empty");
+  root.write("/flash/var/pdb/plainfile", "not a directory");
+}
+
+TEST(DatabaseLoad, DamagedMetaFilesScheduleAnUninstall) {
+  PrivateRoot root;
+  damagedEntries(root);
+  loadAndCheck(root, [](PackageDb& db) {
+    // What was read stays; a failed list does not keep the others from
+    // being read; leading zeros are still decimals.
+    EXPECT_EQ((Names{"cut 1 2 d:a,1,2,0 bundle request:1",
+                     "empty 0 0 bundle request:1",
+                     "fine 1 2 bundle request:0",
+                     "garbage 0 0 bundle request:1",
+                     "halfway 7 0 bundle request:1",
+                     "huge 0 0 bundle request:1",
+                     "lists 1 2 p:b,0,0,-3 c:c,0,0,0 bundle request:1",
+                     "member 1 2 in:routeros,0 bundle user request:1",
+                     "plainfile 0 0 bundle request:1",
+                     "signed 1 2 bundle request:1",
+                     "zeros 100859648 1 bundle request:0"}),
+              described(db));
+  });
 }
 
 // A stored image: header, note, dependencies and a payload the load never
 // needs to read.
 std::string singleImage(const std::string& name, Version version) {
-  using namespace testpkg;
-  return packageFile(part(1, headerData(name, version, 5, PF_BOOT)) +
-                     part(23, "a note") + part(3, refListData({{"system", 1, 0, 0}})) +
-                     part(21, std::string(100000, 'i')) + part(4, compress("payload")) +
-                     part(9, std::string(68, 's')));
+  return packageFile(part(1, headerData(name, version, 5, PF_BOOT)) + part(23, "a note") +
+                     part(3, refListData({{"system", 1, 0, 0}})) + part(21, std::string(100000, 'i')) +
+                     part(4, compress("payload")) + part(9, std::string(68, 's')));
 }
 
-TEST(DatabaseLoad, ImagesInBothPlacesAndBundles) {
-  using namespace testpkg;
-  PrivateRoot root;
+void imageEntries(const PrivateRoot& root) {
   root.write("/flash/var/pdb/wifi/image", singleImage("wifi", 0x07016600));
-  writeMeta(root, "wifi", "disabled", "auto\n");
+  entry(root, "wifi", {{"disabled", "auto\n"}, {"files", "bin/w\n"}});
   root.makeDir("/flash/var/pdb/extra");
   root.write("/rw/pckg/.images/extra", singleImage("extra", 0x07026600));
   root.write("/rw/pckg/.images/orphan", singleImage("orphan", 1));  // no database entry
-  const std::string bundle =
-      packageFile(part(18, headerData("routeros", 0x07016600, 9)) + part(21, "img") +
-                  part(1, headerData("system", 0x07016600, 9)) + part(4, compress("x")) +
-                  part(9, std::string(68, 's')) + part(1, headerData("dhcp", 0x07016600, 9)) +
-                  part(4, compress("y")) + part(9, std::string(68, 's')));
-  root.write("/flash/var/pdb/routeros/image", bundle);
+  const std::string member = part(4, compress("x")) + part(9, std::string(68, 's'));
+  root.write("/flash/var/pdb/routeros/image",
+             packageFile(part(18, headerData("routeros", 0x07016600, 9)) + part(21, "img") +
+                         part(1, headerData("base", 0x07016600, 9)) + member +
+                         part(1, headerData("ntp", 0x07016600, 9)) + member));
   root.write("/flash/var/pdb/broken/image", "not a package file at all");
-  writeMeta(root, "broken", "version", "3 4\n");
-  writeMeta(root, "broken", "files", "bin/b\n");
-  writeMeta(root, "plain", "version", "1 1\n");
-  loadAndCheck(root, [](PackageDb& db) {
-    std::vector<std::string> names;
-    for (const InstalledPackage* package : db.packages) names.push_back(package->name);
-    // Image records first (the database directory's entries in directory
-    // order, then the second place), then the entries with meta files only.
-    ASSERT_EQ(7u, names.size());
-    EXPECT_EQ(1u, std::count(names.begin(), names.end(), "plain"));
-    EXPECT_EQ("plain", names.back());
-    EXPECT_EQ(0, std::count(names.begin(), names.end(), "orphan"));
-    const InstalledPackage* wifi = db.lookupByName("wifi");
-    EXPECT_EQ(0x07016600u, wifi->version);
-    EXPECT_EQ(PF_BOOT, wifi->flags);
-    EXPECT_EQ("a note", wifi->note);
-    ASSERT_EQ(1u, wifi->deps.size());
-    EXPECT_TRUE(wifi->disabled);  // marks come from the directory
-    EXPECT_EQ(0x07026600u, db.lookupByName("extra")->version);
-    const InstalledPackage* system = db.lookupByName("system");
-    ASSERT_NE(nullptr, system);
-    EXPECT_EQ("routeros", system->bundle.name);
-    EXPECT_EQ(0x07016600u, system->bundle.min);
-    EXPECT_EQ(SCHEDULE_NONE, system->scheduled);
-    EXPECT_TRUE(db.lookupByName("routeros")->isBundle);
-    EXPECT_LT(db.findByName("dhcp"), db.findByName("routeros"));  // members first
-    const InstalledPackage* broken = db.lookupByName("broken");
-    EXPECT_EQ(3u, broken->version);  // from its meta files instead
-    EXPECT_EQ(std::set<std::string>{"/bin/b"}, broken->files);
-  });
-}
-
-TEST(DatabaseLoad, ImagesCutShortKeepWhatWasRead) {
-  using namespace testpkg;
-  PrivateRoot root;
-  // The dependency list promises two entries and holds one.
+  entry(root, "broken", {{"version", "3 4\n"}, {"files", "bin/b\n"}});
+  entry(root, "plain", {{"version", "1 1\n"}});
+  // Images cut short. The dependency list promises two entries and holds
+  // one; after a member cut short the bundle's list ends.
   const std::string cutList = le16(2) + refListData({{"system", 1, 0, 0}}).substr(2);
-  root.write("/flash/var/pdb/cut/image",
-             packageFile(part(1, headerData("cut", 0x07016600, 5)) + part(23, "kept") +
-                         part(3, cutList) + part(4, compress("x"))));
-  writeMeta(root, "cut", "version", "3 4\n");
-  writeMeta(root, "cut", "files", "bin/cut\n");
+  root.write("/flash/var/pdb/trimmed/image",
+             packageFile(part(1, headerData("trimmed", 0x07016600, 5)) + part(23, "kept") + part(3, cutList) +
+                         part(4, compress("x"))));
+  entry(root, "trimmed", {{"version", "3 4\n"}, {"files", "bin/t\n"}});
+  root.write("/flash/var/pdb/extras/image",
+             packageFile(part(18, headerData("extras", 0x07016600, 9)) +
+                         part(1, headerData("tools", 0x07016600, 9)) + part(3, cutList) +
+                         part(1, headerData("lost", 0x07016600, 9))));
   root.write("/flash/var/pdb/short/image",
              packageFile(part(18, std::string(20, 'b')) + part(1, headerData("inner", 1))));
-  writeMeta(root, "short", "version", "5 6\n");
-  root.write("/flash/var/pdb/routeros/image",
-             packageFile(part(18, headerData("routeros", 0x07016600, 9)) +
-                         part(1, headerData("system", 0x07016600, 9)) + part(3, cutList) +
-                         part(1, headerData("dhcp", 0x07016600, 9))));
-  loadAndCheck(root, [](PackageDb& db) {
-    std::vector<std::string> names;
-    for (const InstalledPackage* package : db.packages) names.push_back(package->name);
-    // No record for the unreadable bundle header: its entry comes last, from
-    // its meta files.
-    ASSERT_EQ(4u, names.size());
-    EXPECT_EQ("short", names.back());
-    EXPECT_EQ(5u, db.lookupByName("short")->version);
-    const InstalledPackage* cut = db.lookupByName("cut");
-    ASSERT_NE(nullptr, cut);
-    EXPECT_EQ(0x07016600u, cut->version);  // from the header, not the meta files
-    EXPECT_EQ("kept", cut->note);
-    EXPECT_EQ(1u, cut->deps.size());
-    EXPECT_EQ(std::set<std::string>{"/bin/cut"}, cut->files);
-    // The member cut short is kept, and ends the bundle's member list.
-    const InstalledPackage* system = db.lookupByName("system");
-    ASSERT_NE(nullptr, system);
-    EXPECT_EQ("routeros", system->bundle.name);
-    EXPECT_EQ(nullptr, db.lookupByName("dhcp"));
-    EXPECT_EQ(db.findByName("system") + 1, db.findByName("routeros"));
-    EXPECT_EQ(0x07016600u, db.lookupByName("routeros")->version);
-  });
+  entry(root, "short", {{"version", "5 6\n"}});
 }
 
-TEST(DatabaseLoad, ScheduleOfANameWithNothingKept) {
+TEST(DatabaseLoad, ImagesInBothPlacesAndBundles) {
   PrivateRoot root;
-  writeMeta(root, "_.", "version", "1 2\n");
-  root.write("/ram/pdb/schedule", "disable\n");  // /ram/pdb/ + "" + /schedule
+  imageEntries(root);
   loadAndCheck(root, [](PackageDb& db) {
-    ASSERT_NE(nullptr, db.lookupByName("_."));
-    EXPECT_EQ(SCHEDULE_DISABLE, db.lookupByName("_.")->scheduled);
+    // Marks and files lists come from the directory; the header wins over
+    // the meta files, but a broken image, or an unreadable bundle header,
+    // leaves them to speak.
+    EXPECT_EQ((Names{"base 117532160 9 in:routeros,117532160 request:0",
+                     "broken 3 4 /bin/b request:0",
+                     "extra 117597696 5 d:system,1,0,0 note:a note flags:1 request:0",
+                     "extras 117532160 9 bundle request:0",
+                     "ntp 117532160 9 in:routeros,117532160 request:0",
+                     "plain 1 1 bundle request:0",
+                     "routeros 117532160 9 bundle request:0",
+                     "short 5 6 bundle request:0",
+                     "tools 117532160 9 d:system,1,0,0 in:extras,117532160 request:0",
+                     "trimmed 117532160 5 d:system,1,0,0 /bin/t note:kept request:0",
+                     "wifi 117532160 5 d:system,1,0,0 /bin/w note:a note flags:1 disabled request:0"}),
+              described(db));
+    // Image records first, the database directory's in its order, then the
+    // second place's; then the entries with meta files only. Members come
+    // before their bundle.
+    ASSERT_EQ(11u, db.packages.size());
+    EXPECT_EQ("extra", db.packages[8]->name);
+    EXPECT_GE(db.findByName("plain"), 9);
+    EXPECT_GE(db.findByName("short"), 9);
+    EXPECT_EQ(db.findByName("base") + 1, db.findByName("ntp"));
+    EXPECT_EQ(db.findByName("ntp") + 1, db.findByName("routeros"));
+    EXPECT_EQ(db.findByName("tools") + 1, db.findByName("extras"));
   });
 }
 
 // The load for --show reads only what the listing prints, and prints the
 // same table as the full load.
 TEST(DatabaseLoad, ListingLoadPrintsWhatTheFullLoadPrints) {
-  using namespace testpkg;
   PrivateRoot root;
-  writeMeta(root, "system", "version", "100859648 1700000000\n");
-  writeMeta(root, "system", "deps", "plix 1 0\n");
-  writeMeta(root, "system", "files", "bin/x\n");
-  writeMeta(root, "system", "disabled", "auto\n");
-  writeMeta(root, "member", "version", "1 2\n");
-  writeMeta(root, "member", "bundle", "routeros\n");
-  writeMeta(root, "member", "enabled", "user\n");
-  writeMeta(root, "halfway", "version", "7 x\n");
-  writeMeta(root, "garbage", "version", "\x01\x02zz\xff");
-  writeMeta(root, "cut", "version", "117597696 5\n");
-  writeMeta(root, "cut", "deps", "a 1 2\nb 3");
-  root.makeDir("/flash/var/pdb/empty");
-  root.write("/flash/var/pdb/wifi/image", singleImage("wifi", 0x07016600));
-  writeMeta(root, "wifi", "disabled", "user\n");
-  root.makeDir("/flash/var/pdb/extra");
-  root.write("/rw/pckg/.images/extra", singleImage("extra", 0x07026600));
-  root.write("/ram/pdb/system/schedule", "enable\n");
-  std::string full, listing;
-  for (DatabaseLoad load : {DatabaseLoad::Full, DatabaseLoad::Listing}) {
-    std::string& printed = load == DatabaseLoad::Full ? full : listing;
-    EXPECT_TRUE(runInRoot(root, [&] {
+  soundEntries(root);
+  damagedEntries(root);
+  imageEntries(root);
+  EXPECT_TRUE(runInRoot(root, [] {
+    std::string tables[2];
+    for (DatabaseLoad load : {DatabaseLoad::Full, DatabaseLoad::Listing}) {
       PackageDb db;
       loadDatabase(db, true, "powerpc", load);
       testing::internal::CaptureStdout();
       showPackages(db);
-      const std::string table = testing::internal::GetCapturedStdout();
-      // Handed out of the child through the root.
-      FILE* out = fopen("/tmp/table", "w");
-      ASSERT_NE(nullptr, out);
-      fwrite(table.data(), 1, table.size(), out);
-      fclose(out);
-      if (load == DatabaseLoad::Listing) {
-        const InstalledPackage* system = db.lookupByName("system");
-        ASSERT_NE(nullptr, system);
-        EXPECT_TRUE(system->deps.empty());  // not read for the listing
-        EXPECT_TRUE(system->files.empty());
-        EXPECT_EQ(SCHEDULE_NONE, system->scheduled);
-      }
-    }));
-    printed = root.read("/tmp/table");
-  }
-  EXPECT_EQ(10u, std::count(full.begin(), full.end(), '\n'));  // header, rule, 8 rows
-  EXPECT_NE(std::string::npos, full.find("Jan/01/1970 00:00:02"));  // member
-  EXPECT_EQ(full, listing);
+      tables[load == DatabaseLoad::Listing] = testing::internal::GetCapturedStdout();
+    }
+    EXPECT_EQ(2 + 31, std::count(tables[0].begin(), tables[0].end(), '\n'));  // header, rule, rows
+    EXPECT_EQ(tables[0], tables[1]);
+  }));
 }
 
 TEST(DatabaseSave, RoundTripThroughACommit) {
   PrivateRoot root;
-  writeMeta(root, "ppp", "provides", "keep 0 0 0\n");
+  entry(root, "ppp", {{"provides", "keep 0 0 0\n"}});
+  entry(root, "img", {{"disabled", "user\n"}});
   EXPECT_TRUE(runInRoot(root, [] {
     PackageDb db;
     InstalledPackage package("ppp");
@@ -312,60 +241,36 @@ TEST(DatabaseSave, RoundTripThroughACommit) {
     package.conflicts = {{"pptp", 0, 7, 0}};
     package.files = {"/bin/ppp", "/etc/ppp.conf"};
     package.bundle = {"routeros", 3, 3, 0};
-    package.disabled = true;
-    package.userForced = true;
+    package.disabled = package.userForced = true;
     Manifest manifest;
     ASSERT_TRUE(savePackage(db, package, manifest));
+
+    // An image package keeps no meta files but its files list and marks.
+    InstalledPackage image("img");
+    image.isImage = image.userForced = true;
+    image.files = {"/bin/img"};
+    ASSERT_TRUE(savePackage(db, image, manifest));
+    EXPECT_EQ(0u, manifest.entries.count("/flash/var/pdb/img/version"));
+    markDisabled(image, manifest);
+    EXPECT_TRUE(image.disabled);
     commitChanges(manifest, "", false);
 
+    // The extra field is kept only for provides; an empty provides list
+    // leaves the file that was there. (A bundle file asks for the
+    // uninstall of a record loaded from meta files.)
     InstalledPackage loaded("ppp");
     loadPackage(loaded);
-    EXPECT_EQ(package.version, loaded.version);
-    EXPECT_EQ(package.buildTime, loaded.buildTime);
-    ASSERT_EQ(1u, loaded.deps.size());
-    EXPECT_EQ(5u, loaded.deps[0].min);
-    EXPECT_EQ(0, loaded.deps[0].extra);  // kept only for provides
-    ASSERT_EQ(1u, loaded.conflicts.size());
-    EXPECT_EQ(package.files, loaded.files);
-    EXPECT_EQ("routeros", loaded.bundle.name);
-    EXPECT_TRUE(loaded.disabled);
-    EXPECT_TRUE(loaded.userForced);
-    // An empty provides list leaves the file that was there.
-    ASSERT_EQ(1u, loaded.provides.size());
-    EXPECT_EQ("keep", loaded.provides[0].name);
+    EXPECT_EQ("ppp 16934403 77 d:system,5,0,0 p:keep,0,0,0 c:pptp,0,7,0 /bin/ppp /etc/ppp.conf "
+              "in:routeros,0 disabled user request:1",
+              describe(loaded));
   }));
   EXPECT_EQ("bin/ppp\netc/ppp.conf\n", root.read("/flash/var/pdb/ppp/files"));
   EXPECT_EQ("user\n", root.read("/flash/var/pdb/ppp/disabled"));
   EXPECT_FALSE(root.exists("/flash/var/pdb/ppp/enabled"));
-}
-
-TEST(DatabaseSave, MarksAndImagePackages) {
-  PrivateRoot root;
-  writeMeta(root, "img", "disabled", "user\n");
-  EXPECT_TRUE(runInRoot(root, [] {
-    PackageDb db;
-    InstalledPackage package("img");
-    package.isImage = true;
-    package.userForced = true;
-    Manifest manifest;
-    ASSERT_TRUE(savePackage(db, package, manifest));
-    // An image package keeps no meta files, only its marks.
-    EXPECT_EQ(0u, manifest.entries.count("/flash/var/pdb/img/version"));
-    EXPECT_EQ(CHANGE_REMOVE, manifest.entries.at("/flash/var/pdb/img/disabled").kind);
-    EXPECT_EQ(CHANGE_TEMP, manifest.entries.at("/flash/var/pdb/img/enabled").kind);
-    markDisabled(package, manifest);
-    EXPECT_TRUE(package.disabled);
-    EXPECT_EQ(CHANGE_TEMP, manifest.entries.at("/flash/var/pdb/img/disabled").kind);
-    EXPECT_EQ(0u, manifest.entries.count("/flash/var/pdb/img/enabled"));
-    commitChanges(manifest, "", false);
-  }));
+  EXPECT_EQ("bin/img\n", root.read("/flash/var/pdb/img/files"));
   EXPECT_EQ("user\n", root.read("/flash/var/pdb/img/disabled"));
   EXPECT_FALSE(root.exists("/flash/var/pdb/img/enabled"));
 }
-
-}  // namespace
-
-namespace {
 
 TEST(DatabaseSave, WriteFailuresNameTheCause) {
   PrivateRoot root;
@@ -386,10 +291,9 @@ TEST(DatabaseSave, WriteFailuresNameTheCause) {
     errno = EACCES;
     reportWriteFailure(db, package, "meta/deps");
     testing::internal::GetCapturedStdout();
-    EXPECT_EQ((std::vector<std::string>{
-                  "ERROR: installation of big-1.0 failed: disk is too small",
-                  "ERROR: installation of big-1.0 failed: disk error",
-                  "ERROR: installation of big-1.0 failed: could not create meta/deps: Permission denied"}),
+    EXPECT_EQ((Names{"ERROR: installation of big-1.0 failed: disk is too small",
+                     "ERROR: installation of big-1.0 failed: disk error",
+                     "ERROR: installation of big-1.0 failed: could not create meta/deps: Permission denied"}),
               db.messages);
     cancelChanges(manifest);
   }));

@@ -23,13 +23,7 @@ TEST(VersionText, FormsOfEachStage) {
   EXPECT_STREQ("0.0", versionText(0));
 }
 
-TEST(VersionText, OrderFollowsReleases) {
-  EXPECT_LT(pack(2, 5, 'b', 3), pack(2, 5, 'c', 1));
-  EXPECT_LT(pack(2, 5, 'c', 1), pack(2, 5, 'f', 0));
-  EXPECT_LT(pack(2, 5, 'f', 0), pack(2, 5, 'f', 1));
-}
-
-TEST(DisplayNames, PackageDependencyAndInstallation) {
+TEST(Records, DisplayNamesAndLookup) {
   InstalledPackage package("system");
   package.version = pack(2, 5, 'f', 7);
   EXPECT_EQ("system-2.5.7", package.displayName());
@@ -37,37 +31,14 @@ TEST(DisplayNames, PackageDependencyAndInstallation) {
   package.bundle = DependencyEntry{"routeros", pack(6, 1, 'f', 0), pack(6, 1, 'f', 0), 0};
   EXPECT_EQ("routeros-6.1", package.installationDisplayName());
   EXPECT_EQ("dhcp", dependencyDisplayName(DependencyEntry{"dhcp", 0, pack(3, 0, 'f', 0), 0}));
-  EXPECT_EQ("/flash/var/pdb/system/", package.dbDir());
 
-  package.addConflict("ppp", 0);
-  ASSERT_EQ(1u, package.conflicts.size());
-  EXPECT_EQ(0u, package.conflicts[0].min);
-  EXPECT_EQ(0u, package.conflicts[0].max);
-}
-
-TEST(PackageDbLookup, FirstExactMatch) {
   PackageDb db;
-  db.packages.push_back(new InstalledPackage("ppp"));
-  db.packages.push_back(new InstalledPackage("system"));
-  db.packages.push_back(new InstalledPackage("system"));
+  for (const char* name : {"ppp", "system", "system"}) db.packages.push_back(new InstalledPackage(name));
   EXPECT_EQ(1, db.findByName("system"));
   EXPECT_EQ(db.packages[1], db.lookupByName("system"));
   EXPECT_EQ(-1, db.findByName("System"));
   EXPECT_EQ(-1, db.findByName("sys"));
   EXPECT_EQ(nullptr, db.lookupByName("systemx"));
-}
-
-TEST(PackageRecords, BundleOwnsAndDestroysItsMembers) {
-  static int destroyed = 0;
-  struct Counted : Package {
-    Counted() : Package("member") {}
-    ~Counted() override { ++destroyed; }
-  };
-  Package* bundle = new PackageFile("bundle");
-  bundle->members.push_back(new Counted);
-  bundle->members.push_back(new Counted);
-  delete bundle;
-  EXPECT_EQ(2, destroyed);
 }
 
 }  // namespace

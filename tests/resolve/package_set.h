@@ -30,14 +30,11 @@ struct PackageSet {
   InstalledPackage& operator[](const std::string& name) { return *db.lookupByName(name); }
 
   // The names of the listed records, in their order.
-  template <class List>
-  static std::vector<std::string> names(const List& list) {
+  std::vector<std::string> listed() const {
     std::vector<std::string> result;
-    for (const auto* package : list) result.push_back(package->name);
+    for (const InstalledPackage* package : db.packages) result.push_back(package->name);
     return result;
   }
-
-  std::vector<std::string> listed() const { return names(db.packages); }
 };
 
 }  // namespace resolvetest

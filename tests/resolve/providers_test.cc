@@ -12,8 +12,6 @@ using namespace resolvetest;
 
 namespace {
 
-using Messages = std::vector<std::string>;
-
 // Package files owned by the test, handed to selection as a list.
 class Selection : public testing::Test {
  protected:
@@ -34,12 +32,15 @@ class Selection : public testing::Test {
     return file;
   }
 
-  std::vector<std::string> select(Version floor = NO_VERSION_FLOOR, bool report = true) {
+  // The survivors in their order, each with its path, then the messages.
+  std::string select(Version floor = NO_VERSION_FLOOR, bool report = true) {
+    db_.messages.clear();
     std::vector<PackageFile*> list = list_;
     selectProviders(db_, list, floor, report);
-    std::vector<std::string> result;
-    for (const PackageFile* file : list) result.push_back(file->displayName());
-    return result;
+    std::string text;
+    for (const PackageFile* file : list) text += " " + file->displayName() + file->path;
+    for (const std::string& message : db_.messages) text += " | " + message;
+    return text.substr(1);
   }
 
   PackageDb db_;
@@ -50,16 +51,9 @@ class Selection : public testing::Test {
 TEST_F(Selection, NewestSurvivesOrOldestWhenDowngrading) {
   file("web", ver(1, 0));
   file("web", ver(2, 0));
-  EXPECT_EQ(Messages{"web-2.0"}, select());
-  EXPECT_EQ(Messages{"WARNING: omitting package web-1.0: newer package is already provided"}, db_.messages);
-
-  db_.messages.clear();
-  EXPECT_EQ(Messages{"web-1.0"}, select(ver(1, 0)));
-  EXPECT_EQ(Messages{"WARNING: omitting package web-2.0: older package is already provided"}, db_.messages);
-
-  db_.messages.clear();
-  EXPECT_EQ(Messages{"web-2.0"}, select(NO_VERSION_FLOOR, false));
-  EXPECT_TRUE(db_.messages.empty());
+  EXPECT_EQ("web-2.0 | WARNING: omitting package web-1.0: newer package is already provided", select());
+  EXPECT_EQ("web-1.0 | WARNING: omitting package web-2.0: older package is already provided", select(ver(1, 0)));
+  EXPECT_EQ("web-2.0", select(NO_VERSION_FLOOR, false));
 }
 
 TEST_F(Selection, CandidatesBelowTheFloorAreNotAllowedAndRivalNobody) {
@@ -68,119 +62,54 @@ TEST_F(Selection, CandidatesBelowTheFloorAreNotAllowedAndRivalNobody) {
   file("dns", ver(0, 9));
   // The allowed version survives even though an older, disallowed file is
   // present; the refusals are printed whatever report says.
-  EXPECT_EQ(Messages{"web-2.0"}, select(ver(1, 0), false));
-  EXPECT_EQ((Messages{"WARNING: ommitting package web-0.5: not allowed",
-                      "WARNING: ommitting package dns-0.9: not allowed"}),
-            db_.messages);
-
+  EXPECT_EQ("web-2.0 | WARNING: ommitting package web-0.5: not allowed | "
+            "WARNING: ommitting package dns-0.9: not allowed",
+            select(ver(1, 0), false));
   // A floor of 0 refuses nothing, but still prefers the older file.
-  db_.messages.clear();
-  EXPECT_EQ((Messages{"dns-0.9", "web-0.5"}), select(0, false));
-  EXPECT_TRUE(db_.messages.empty());
+  EXPECT_EQ("dns-0.9 web-0.5", select(0, false));
 }
 
 TEST_F(Selection, BundleAgainstSinglePackage) {
   bundle("routeros", ver(2, 0), "system", ver(2, 0));
-  file("system", ver(2, 0));
-  EXPECT_EQ(Messages{"routeros-2.0"}, select());
-  EXPECT_TRUE(db_.messages.empty());
-
-  // The same, the single package listed first.
-  std::swap(list_[0], list_[1]);
-  EXPECT_EQ(Messages{"routeros-2.0"}, select());
-  EXPECT_TRUE(db_.messages.empty());
-
-  files_.back()->version = ver(3, 0);
-  EXPECT_EQ(Messages{"system-3.0"}, select());
-  EXPECT_EQ(Messages{"WARNING: omitting package routeros-2.0: newer package is already provided"},
-            db_.messages);
+  PackageFile& system = file("system", ver(2, 0));
+  EXPECT_EQ("routeros-2.0", select());
+  std::swap(list_[0], list_[1]);  // whichever comes first
+  EXPECT_EQ("routeros-2.0", select());
+  system.version = ver(3, 0);
+  EXPECT_EQ("system-3.0 | WARNING: omitting package routeros-2.0: newer package is already provided", select());
 }
 
 TEST_F(Selection, EqualRivalsOfOneKindLeaveTheFirst) {
-  PackageFile& first = file("web", ver(1, 0), 7);
-  PackageFile& second = file("web", ver(1, 0), 7);
-  first.path = "a/web.npk";
-  second.path = "b/web.npk";
-  std::vector<PackageFile*> list = list_;
-  selectProviders(db_, list, NO_VERSION_FLOOR, true);
-  ASSERT_EQ(1u, list.size());
-  EXPECT_EQ("a/web.npk", list[0]->path);
-  EXPECT_TRUE(db_.messages.empty());
-
-  list_.clear();
-  bundle("routeros", ver(1, 0), "web", ver(1, 0));
-  bundle("routeros", ver(1, 0), "web", ver(1, 0));
-  EXPECT_EQ(Messages{"routeros-1.0"}, select());
-}
-
-TEST_F(Selection, DifferentNamesAreNeverRivals) {
-  file("openssl", ver(1, 0)).provides = {need("ssl")};
-  file("libressl", ver(2, 0)).provides = {need("ssl")};
-  EXPECT_EQ(2u, select().size());
+  file("web", ver(1, 0), 7).path = "@a";
+  file("web", ver(1, 0), 7).path = "@b";
+  bundle("routeros", ver(1, 0), "dhcp", ver(1, 0)).path = "@c";
+  bundle("routeros", ver(1, 0), "dhcp", ver(1, 0)).path = "@d";
+  EXPECT_EQ("routeros-1.0@c web-1.0@a", select());
 }
 
 TEST_F(Selection, OrderPutsNeedsAndExcludersFirst) {
   // A package without relations to those placed goes to the front; one that
-  // needs a placed package goes after it.
+  // needs a placed package goes after it. Different names are no rivals,
+  // whatever they provide.
   file("openssl", ver(1, 0)).provides = {need("ssl")};
   file("web", ver(1, 0)).deps = {need("ssl")};
   bundle("routeros", ver(1, 0), "system", ver(1, 0));
   file("dns", ver(1, 0)).deps = {need("system")};
-  EXPECT_EQ((Messages{"routeros-1.0", "dns-1.0", "openssl-1.0", "web-1.0"}), select());
+  file("libressl", ver(2, 0)).provides = {need("ssl")};
+  EXPECT_EQ("libressl-2.0 routeros-1.0 dns-1.0 openssl-1.0 web-1.0", select());
 
   // old goes after new, which excludes it.
   list_.clear();
   file("new", ver(1, 0)).conflicts = {need("old")};
   file("old", ver(1, 0));
-  EXPECT_EQ((Messages{"new-1.0", "old-1.0"}), select());
-}
-
-// A bundle record with members that follow it.
-struct BundleSet : PackageSet {
-  InstalledPackage& member(const std::string& name, bool disabled, ScheduledAction request,
-                           const std::string& bundleName = "bundle") {
-    InstalledPackage& package = add(name, ver(1, 0), disabled);
-    package.bundle = need(bundleName);
-    package.scheduled = request;
-    return package;
-  }
-};
-
-TEST(FollowBundles, MembersTakeTheBundlesRequest) {
-  struct Case {
-    ScheduledAction bundle;
-    bool disabled;
-    ScheduledAction before, after;
-  };
-  const Case cases[] = {
-      {SCHEDULE_DISABLE, false, SCHEDULE_NONE, SCHEDULE_DISABLE},
-      {SCHEDULE_DISABLE, false, SCHEDULE_UNINSTALL, SCHEDULE_UNINSTALL},
-      {SCHEDULE_DISABLE, true, SCHEDULE_ENABLE, SCHEDULE_DISABLE},
-      {SCHEDULE_UNINSTALL, false, SCHEDULE_ENABLE, SCHEDULE_UNINSTALL},
-      {SCHEDULE_ENABLE, true, SCHEDULE_NONE, SCHEDULE_ENABLE},
-      {SCHEDULE_ENABLE, false, SCHEDULE_DISABLE, SCHEDULE_DISABLE},
-      {SCHEDULE_NONE, false, SCHEDULE_DISABLE, SCHEDULE_DISABLE},
-  };
-  for (const Case& c : cases) {
-    BundleSet set;
-    set.add("bundle").scheduled = c.bundle;
-    InstalledPackage& member = set.member("m", c.disabled, c.before);
-    InstalledPackage& stranger = set.member("s", c.disabled, c.before, "other");
-    followBundles(set.db);
-    EXPECT_EQ(c.after, member.scheduled) << c.bundle << " " << c.disabled << " " << c.before;
-    EXPECT_EQ(c.before, stranger.scheduled);
-  }
+  EXPECT_EQ("new-1.0 old-1.0", select());
 }
 
 TEST(SettleBundleRecords, TheRecordFollowsWhatItsMembersDo) {
-  struct Member {
-    bool disabled;
-    ScheduledAction request;
-  };
   struct Case {
     bool disabled;
     ScheduledAction before;
-    std::vector<Member> members;
+    std::vector<std::pair<bool, ScheduledAction>> members;  // disabled, request
     ScheduledAction after;
   };
   const Case cases[] = {
@@ -198,24 +127,21 @@ TEST(SettleBundleRecords, TheRecordFollowsWhatItsMembersDo) {
       {false, SCHEDULE_ENABLE, {{true, SCHEDULE_NONE}}, SCHEDULE_DISABLE},
   };
   for (const Case& c : cases) {
-    BundleSet set;
+    PackageSet set;
     InstalledPackage& bundle = set.add("bundle", ver(1, 0), c.disabled);
     bundle.isBundle = true;
     bundle.scheduled = c.before;
-    int n = 0;
-    for (const Member& m : c.members) set.member("m" + std::to_string(n++), m.disabled, m.request);
+    for (const auto& [disabled, request] : c.members) {
+      InstalledPackage& member = set.add("m", ver(1, 0), disabled);
+      member.bundle = need("bundle");
+      member.scheduled = request;
+    }
+    // All-ones records are no members.
+    set.add("x", 0xFFFFFFFF).buildTime = 0xFFFFFFFF;
+    set["x"].bundle = need("bundle");
     settleBundleRecords(set.db);
     EXPECT_EQ(c.after, bundle.scheduled) << "case " << &c - cases;
   }
-
-  // All-ones records are no members.
-  BundleSet set;
-  InstalledPackage& bundle = set.add("bundle");
-  bundle.isBundle = true;
-  InstalledPackage& allOnes = set.member("x", false, SCHEDULE_NONE);
-  allOnes.version = allOnes.buildTime = 0xFFFFFFFF;
-  settleBundleRecords(set.db);
-  EXPECT_EQ(SCHEDULE_UNINSTALL, bundle.scheduled);
 }
 
 TEST(FindByNameOrProvides, FirstEnabledElseLastDisabled) {
@@ -233,24 +159,21 @@ TEST(ScanDownloads, ReadsPackageFilesAndReportsBrokenOnes) {
   using namespace testpkg;
   PrivateRoot root;
   const std::string web = packageFile(part(1, headerData("web", ver(1, 0))));
-  root.write("/dl/web.npk", web);
+  for (const char* name : {"/dl/web.npk", "/dl/.hidden.npk", "/dl/WEB.NPK", "/dl/web.npk.txt"})
+    root.write(name, web);
   root.write("/dl/dns.dpk", packageFile(part(1, headerData("dns", ver(2, 0)))));
   root.write("/dl/broken.npk", "not a package");
-  root.write("/dl/.hidden.npk", web);
-  root.write("/dl/WEB.NPK", web);
-  root.write("/dl/web.npk.txt", web);
 
   PackageDb db;
   std::vector<std::unique_ptr<PackageFile>> list;
   scanDownloads(db, root.host("/dl/"), list);
+  scanDownloads(db, root.host("/missing/"), list);
   std::vector<std::string> found;
   for (const auto& file : list) found.push_back(file->displayName() + " " + file->path);
   std::sort(found.begin(), found.end());
-  EXPECT_EQ((Messages{"dns-2.0 " + root.host("/dl/dns.dpk"), "web-1.0 " + root.host("/dl/web.npk")}), found);
-  EXPECT_EQ(Messages{"ERROR: broken package broken.npk"}, db.messages);
-
-  scanDownloads(db, root.host("/missing/"), list);
-  EXPECT_EQ(2u, list.size());
+  EXPECT_EQ((std::vector<std::string>{"dns-2.0 " + root.host("/dl/dns.dpk"), "web-1.0 " + root.host("/dl/web.npk")}),
+            found);
+  EXPECT_EQ(std::vector<std::string>{"ERROR: broken package broken.npk"}, db.messages);
 }
 
 }  // namespace

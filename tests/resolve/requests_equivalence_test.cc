@@ -2,7 +2,9 @@
 // generated package sets.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
+#include <tuple>
 
 #include "package_set.h"
 #include "resolve/requests.h"
@@ -65,35 +67,30 @@ class Generator {
 // What a pass leaves behind, positions standing for records.
 struct Outcome {
   bool resolved;
-  std::vector<int> requests;
-  std::vector<size_t> removals, enables;
+  std::vector<size_t> requests, removals, enables;
   std::vector<std::string> messages;
 
   bool operator==(const Outcome& o) const {
-    return resolved == o.resolved && requests == o.requests && removals == o.removals &&
-           enables == o.enables && messages == o.messages;
+    return std::tie(resolved, requests, removals, enables, messages) ==
+           std::tie(o.resolved, o.requests, o.removals, o.enables, o.messages);
   }
 };
-
-std::vector<size_t> positions(const PackageDb& db, const PackageList& list) {
-  std::vector<size_t> result;
-  for (const InstalledPackage* package : list)
-    result.push_back(std::find(db.packages.begin(), db.packages.end(), package) - db.packages.begin());
-  return result;
-}
 
 template <class Resolve>
 Outcome run(uint32_t seed, Resolve resolve) {
   PackageDb db;
   Generator(seed).fill(db);
-  testing::internal::CaptureStdout();
   PackageList removals, enables;
   Outcome outcome;
+  testing::internal::CaptureStdout();
   outcome.resolved = resolve(db, removals, enables, 1);
   testing::internal::GetCapturedStdout();
+  const auto position = [&db](const InstalledPackage* package) {
+    return size_t(std::find(db.packages.begin(), db.packages.end(), package) - db.packages.begin());
+  };
   for (const InstalledPackage* package : db.packages) outcome.requests.push_back(package->scheduled);
-  outcome.removals = positions(db, removals);
-  outcome.enables = positions(db, enables);
+  for (const InstalledPackage* package : removals) outcome.removals.push_back(position(package));
+  for (const InstalledPackage* package : enables) outcome.enables.push_back(position(package));
   outcome.messages = db.messages;
   return outcome;
 }
