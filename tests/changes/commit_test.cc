@@ -70,8 +70,12 @@ TEST(Commit, MoveAcrossFileSystemsCopiesWithTheSpinner) {
   root.write("/flash/bin/tool", "old");
   root.write("/ram/sys.npk", "package");
   EXPECT_TRUE(runInRoot(root, [&] {
+    // A source that is no file, or none at all, leaves the target as it was.
     EXPECT_FALSE(copyFile("/ram", "/flash/bin/tool", false));
     EXPECT_FALSE(copyFile("/ram/missing", "/flash/bin/tool", false));
+    struct stat st;
+    ASSERT_EQ(stat("/flash/bin/tool", &st), 0);
+    EXPECT_EQ(st.st_size, 3);
     chmod("/flash/bin/tool", 0600);
     Manifest manifest;
     stageContent(manifest, "/flash/bin/tool", content, 0100750);
@@ -84,7 +88,6 @@ TEST(Commit, MoveAcrossFileSystemsCopiesWithTheSpinner) {
     // bits; a moved file not made by this run stays where it was.
     EXPECT_NE(access(temporary.c_str(), F_OK), 0);
     EXPECT_EQ(access("/ram/sys.npk", F_OK), 0);
-    struct stat st;
     ASSERT_EQ(stat("/flash/bin/tool", &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0750u);
   }));

@@ -19,8 +19,8 @@ std::string printed(const std::function<void()>& body) {
 
 TEST(Console, StatusLineMessagesWipeAndRedraw) {
   PackageDb db;
-  EXPECT_EQ(kHide + "\rinstalling system\r" + kShow + kHide + "\rworking" + std::string(10, ' ') + "\r" + kShow,
-            printed([&] {
+  const std::string padded = "\rworking" + std::string(10, ' ') + "\r";
+  EXPECT_EQ(kHide + "\rinstalling system\r" + kShow + kHide + padded + kShow, printed([&] {
               showStatus(db, "installing system");
               showStatus(db, "installing system");
               showStatus(db, "working");
@@ -31,7 +31,8 @@ TEST(Console, StatusLineMessagesWipeAndRedraw) {
               printError(db, "failed %d", 3);
               printNotice(db, "enabled %s", "ppp");
             }));
-  EXPECT_EQ((std::vector<std::string>{"WARNING: low on space", "ERROR: failed 3", "enabled ppp"}), db.messages);
+  EXPECT_EQ((std::vector<std::string>{"WARNING: low on space", "ERROR: failed 3", "enabled ppp"}),
+            db.messages);
   EXPECT_EQ("", db.statusLine);
 
   // A message is cut at 255 formatted characters, its prefix aside.
@@ -63,7 +64,8 @@ TEST(Console, ProgressBarWidthAndFill) {
   EXPECT_EQ("installing [" + std::string(64, ' ') + "]", bar(5, 0));  // an unknown total never divides by it
   EXPECT_EQ("installing [" + std::string(64, '#') + "]", bar(100, 100));
   // Large files: the product needs 64 bits.
-  EXPECT_EQ("installing [" + std::string(48, '#') + std::string(16, ' ') + "]", bar(3000000000u, 4000000000u));
+  EXPECT_EQ("installing [" + std::string(48, '#') + std::string(16, ' ') + "]",
+            bar(3000000000u, 4000000000u));
 }
 
 }  // namespace

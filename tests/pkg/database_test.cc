@@ -31,7 +31,8 @@ std::string describe(const InstalledPackage& package) {
   std::ostringstream out;
   out << package.name << ' ' << package.version << ' ' << package.buildTime;
   const auto list = [&out](const char* tag, const std::vector<DependencyEntry>& entries) {
-    for (const DependencyEntry& e : entries) out << ' ' << tag << e.name << ',' << e.min << ',' << e.max << ',' << e.extra;
+    for (const DependencyEntry& e : entries)
+      out << ' ' << tag << e.name << ',' << e.min << ',' << e.max << ',' << e.extra;
   };
   list("d:", package.deps);
   list("p:", package.provides);
@@ -71,7 +72,8 @@ void soundEntries(const PrivateRoot& root) {
   entry(root, "dhcp", {{"version", "1 2\n"}, {"enabled", "user\n"}, {"files", ""}});
   entry(root, ".hidden", {{"version", "1 2\n"}});
   // Schedules by sanitised name; none for the all-ones record.
-  for (const char* name : {"disk-drivers", "my.pkg_x", "gone", "odd", "_."}) entry(root, name, {{"version", "1 2\n"}});
+  for (const char* name : {"disk-drivers", "my.pkg_x", "gone", "odd", "_."})
+    entry(root, name, {{"version", "1 2\n"}});
   entry(root, "forever", {{"version", "4294967295 4294967295\n"}});
   root.write("/ram/pdb/disk-drivers/schedule", "disable\n");
   root.write("/ram/pdb/mypkgx/schedule", "enable");
@@ -110,7 +112,8 @@ void damagedEntries(const PrivateRoot& root) {
   entry(root, "cut", {{"version", "1 2\n"}, {"deps", "a 1 2\nb 3"}});
   entry(root, "signed", {{"version", "1 2\n"}, {"deps", "a -1 2\n"}});
   entry(root, "fine", {{"version", "1 2\n"}, {"deps", ""}});
-  entry(root, "lists", {{"version", "1 2\n"}, {"deps", "a 1"}, {"provides", "b 0 0 -3\n"}, {"conflicts", "c 0 0\n"}});
+  entry(root, "lists",
+        {{"version", "1 2\n"}, {"deps", "a 1"}, {"provides", "b 0 0 -3\n"}, {"conflicts", "c 0 0\n"}});
   entry(root, "member", {{"version", "1 2\n"}, {"bundle", "routeros\n"}, {"enabled", "user\n"}});
   root.makeDir("/flash/var/pdb/empty");
   root.write("/flash/var/pdb/plainfile", "not a directory");
@@ -215,16 +218,16 @@ TEST(DatabaseLoad, ListingLoadPrintsWhatTheFullLoadPrints) {
   damagedEntries(root);
   imageEntries(root);
   EXPECT_TRUE(runInRoot(root, [] {
-    std::string tables[2];
+    std::string full, listing;
     for (DatabaseLoad load : {DatabaseLoad::Full, DatabaseLoad::Listing}) {
       PackageDb db;
       loadDatabase(db, true, "powerpc", load);
       testing::internal::CaptureStdout();
       showPackages(db);
-      tables[load == DatabaseLoad::Listing] = testing::internal::GetCapturedStdout();
+      (load == DatabaseLoad::Full ? full : listing) = testing::internal::GetCapturedStdout();
     }
-    EXPECT_EQ(2 + 31, std::count(tables[0].begin(), tables[0].end(), '\n'));  // header, rule, rows
-    EXPECT_EQ(tables[0], tables[1]);
+    EXPECT_EQ(2 + 31, std::count(full.begin(), full.end(), '\n'));  // header, rule, rows
+    EXPECT_EQ(full, listing);
   }));
 }
 
@@ -256,8 +259,8 @@ TEST(DatabaseSave, RoundTripThroughACommit) {
     commitChanges(manifest, "", false);
 
     // The extra field is kept only for provides; an empty provides list
-    // leaves the file that was there. (A bundle file asks for the
-    // uninstall of a record loaded from meta files.)
+    // leaves the file that was there; a bundle file read back asks for an
+    // uninstall.
     InstalledPackage loaded("ppp");
     loadPackage(loaded);
     EXPECT_EQ("ppp 16934403 77 d:system,5,0,0 p:keep,0,0,0 c:pptp,0,7,0 /bin/ppp /etc/ppp.conf "

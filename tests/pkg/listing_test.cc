@@ -25,12 +25,12 @@ TEST(Listing, RightAlignedCellsUnderTheHeader) {
   member->bundle.name = "bundle";
   // Placeholders that a bundle's member list adds are not listed.
   db.packages = {system, new InstalledPackage(""), member};
-  const std::string systemRow =
-      cell("system", 16) + "    " + cell("6.48.7", 13) + " " + "Mar/05/2024 14:07:09 " + cell("core", 40) + "\n";
+  const std::string systemRow = cell("system", 16) + "    " + cell("6.48.7", 13) + " " +
+                                "Mar/05/2024 14:07:09 " + cell("core", 40) + "\n";
   EXPECT_EQ(96u, systemRow.size());  // 95 characters and the line end
   // A long name pushes its row to the right; X for disabled, B for a member.
-  const std::string memberRow = "wireless-drivers-long XB " + cell("7.1beta3", 13) + " " + "Jan/01/1970 00:00:00 " +
-                                std::string(40, ' ') + "\n";
+  const std::string memberRow = "wireless-drivers-long XB " + cell("7.1beta3", 13) + " " +
+                                "Jan/01/1970 00:00:00 " + std::string(40, ' ') + "\n";
   testing::internal::CaptureStdout();
   showPackages(db);
   EXPECT_EQ(kHeader + systemRow + memberRow, testing::internal::GetCapturedStdout());

@@ -57,7 +57,8 @@ TEST_F(ChooseCandidate, InstalledVersionAndItsMessages) {
   // caller that takes downgrades but not upgrades.
   EXPECT_EQ(Verdict(OLDER_INSTALLED, {}), judge(Candidate("web", ver(3, 0), 1), 1));
   EXPECT_EQ(Verdict(OLDER_INSTALLED, {}), judge(newer, 3));
-  EXPECT_EQ(Verdict(OLDER_INSTALLED, {"WARNING: omitting package web-4.0: older package is already installed"}),
+  EXPECT_EQ(Verdict(OLDER_INSTALLED,
+                    {"WARNING: omitting package web-4.0: older package is already installed"}),
             judge(newer, 2));
 
   // Nothing installed of that name is a fresh install; branding is never

@@ -40,7 +40,7 @@ class Selection : public testing::Test {
     std::string text;
     for (const PackageFile* file : list) text += " " + file->displayName() + file->path;
     for (const std::string& message : db_.messages) text += " | " + message;
-    return text.substr(1);
+    return text.erase(0, 1);
   }
 
   PackageDb db_;
@@ -52,7 +52,8 @@ TEST_F(Selection, NewestSurvivesOrOldestWhenDowngrading) {
   file("web", ver(1, 0));
   file("web", ver(2, 0));
   EXPECT_EQ("web-2.0 | WARNING: omitting package web-1.0: newer package is already provided", select());
-  EXPECT_EQ("web-1.0 | WARNING: omitting package web-2.0: older package is already provided", select(ver(1, 0)));
+  EXPECT_EQ("web-1.0 | WARNING: omitting package web-2.0: older package is already provided",
+            select(ver(1, 0)));
   EXPECT_EQ("web-2.0", select(NO_VERSION_FLOOR, false));
 }
 
@@ -76,7 +77,8 @@ TEST_F(Selection, BundleAgainstSinglePackage) {
   std::swap(list_[0], list_[1]);  // whichever comes first
   EXPECT_EQ("routeros-2.0", select());
   system.version = ver(3, 0);
-  EXPECT_EQ("system-3.0 | WARNING: omitting package routeros-2.0: newer package is already provided", select());
+  EXPECT_EQ("system-3.0 | WARNING: omitting package routeros-2.0: newer package is already provided",
+            select());
 }
 
 TEST_F(Selection, EqualRivalsOfOneKindLeaveTheFirst) {
@@ -171,7 +173,8 @@ TEST(ScanDownloads, ReadsPackageFilesAndReportsBrokenOnes) {
   std::vector<std::string> found;
   for (const auto& file : list) found.push_back(file->displayName() + " " + file->path);
   std::sort(found.begin(), found.end());
-  EXPECT_EQ((std::vector<std::string>{"dns-2.0 " + root.host("/dl/dns.dpk"), "web-1.0 " + root.host("/dl/web.npk")}),
+  EXPECT_EQ((std::vector<std::string>{"dns-2.0 " + root.host("/dl/dns.dpk"),
+                                      "web-1.0 " + root.host("/dl/web.npk")}),
             found);
   EXPECT_EQ(std::vector<std::string>{"ERROR: broken package broken.npk"}, db.messages);
 }

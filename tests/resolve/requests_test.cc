@@ -13,8 +13,6 @@ using Names = std::vector<std::string>;
 
 // A package set with the outcome of one resolution.
 struct Pass : PackageSet {
-  PackageList removals, enables;
-
   // Enabled records without requests, to begin with.
   explicit Pass(std::initializer_list<const char*> plain = {}) {
     for (const char* name : plain) add(name);
@@ -29,8 +27,7 @@ struct Pass : PackageSet {
   // The request of every record after the pass, the planned removals ("-")
   // and enables ("+") in their order, a refusal, and the messages.
   std::string resolve(int report = 1) {
-    removals.clear();
-    enables.clear();
+    PackageList removals, enables;
     db.messages.clear();
     const bool resolved = resolveRequests(db, removals, enables, report);
     std::string outcome;
@@ -57,7 +54,7 @@ TEST(ResolveRequests, UninstallOfANeededProviderIsRefused) {
 
 TEST(ResolveRequests, DependentsThatLoseTheirProvidersFollowSilently) {
   Pass pass({"system"});
-  pass.add("tools", ver(1, 0), true).deps = {need("ssl")};  // disabled, no request
+  pass.add("tools", ver(1, 0), true).deps = {need("ssl")};   // disabled, no request
   pass.asked("vpn", SCHEDULE_DISABLE).deps = {need("ssl")};  // strengthened to uninstall
   // Keeping stops at a requirement without providers: ssl is never looked
   // at, and web, which lacks "missing", goes too.
@@ -83,7 +80,8 @@ TEST(ResolveRequests, NoPackageLeftEnabledIsRefused) {
   pass.asked("old", SCHEDULE_ENABLE, true).deps = {need("missing")};  // loses what it needs
   // A bundle's placeholder is no package that would stay enabled.
   pass.add("", 0).conflicts = {need("web")};
-  EXPECT_EQ("system:0 web:0 old:0 :0 refused | ERROR: can not uninstall or disable all packages", pass.resolve());
+  EXPECT_EQ("system:0 web:0 old:0 :0 refused | ERROR: can not uninstall or disable all packages",
+            pass.resolve());
   pass["web"].scheduled = SCHEDULE_UNINSTALL;
   EXPECT_EQ("system:0 web:1 old:1 :0 -old -web", pass.resolve(0));  // system stays enabled
   pass["system"].scheduled = SCHEDULE_DISABLE;
@@ -125,7 +123,8 @@ TEST(ResolveRequests, OfTwoEnableRequestsThatExcludeOneLoses) {
     if (!loserFirst) pass.asked("loser", SCHEDULE_ENABLE, true);
     if (mutual) pass["loser"].conflicts = {need("winner")};
     const std::string requests = loserFirst ? "system:0 loser:0 winner:2" : "system:0 winner:2 loser:0";
-    EXPECT_EQ(requests + " +winner | WARNING: can not enable loser: winner-2.0 conflicts with it", pass.resolve());
+    EXPECT_EQ(requests + " +winner | WARNING: can not enable loser: winner-2.0 conflicts with it",
+              pass.resolve());
   }
 }
 
@@ -212,7 +211,6 @@ TEST(ProcessRequests, ReportLevels) {
 }
 
 TEST(ProcessRequests, RecordsNothingToDoAndPlaceholders) {
-  // A package whose image lies in both places is loaded twice.
   PrivateRoot root;
   layOut(root, {"dup"});
   EXPECT_TRUE(runInRoot(root, [] {
@@ -225,7 +223,8 @@ TEST(ProcessRequests, RecordsNothingToDoAndPlaceholders) {
     EXPECT_FALSE(processRequests(pass.db, manifest, 1));  // nothing asked
     EXPECT_TRUE(manifest.empty());
 
-    // Uninstalling takes out the record planned, not the first of its name.
+    // Uninstalling takes out the record planned, not the first of its name:
+    // a package whose image lies in both places is loaded twice.
     InstalledPackage& first = pass.add("dup");
     pass.asked("dup", SCHEDULE_UNINSTALL).version = ver(2, 0);
     EXPECT_TRUE(processRequests(pass.db, manifest, 0));
