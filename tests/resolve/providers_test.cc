@@ -107,6 +107,36 @@ TEST_F(Selection, OrderPutsNeedsAndExcludersFirst) {
   EXPECT_EQ("new-1.0 old-1.0", select());
 }
 
+TEST(FollowBundles, MembersTakeTheBundlesRequest) {
+  struct Case {
+    ScheduledAction bundle;
+    bool disabled;
+    ScheduledAction before, after;
+  };
+  const Case cases[] = {
+      {SCHEDULE_DISABLE, false, SCHEDULE_NONE, SCHEDULE_DISABLE},
+      {SCHEDULE_DISABLE, false, SCHEDULE_UNINSTALL, SCHEDULE_UNINSTALL},
+      {SCHEDULE_DISABLE, true, SCHEDULE_ENABLE, SCHEDULE_DISABLE},
+      {SCHEDULE_UNINSTALL, false, SCHEDULE_ENABLE, SCHEDULE_UNINSTALL},
+      {SCHEDULE_ENABLE, true, SCHEDULE_NONE, SCHEDULE_ENABLE},
+      {SCHEDULE_ENABLE, false, SCHEDULE_DISABLE, SCHEDULE_DISABLE},
+      {SCHEDULE_NONE, false, SCHEDULE_DISABLE, SCHEDULE_DISABLE},
+  };
+  for (const Case& c : cases) {
+    PackageSet set;
+    set.add("bundle").scheduled = c.bundle;
+    // A member of a bundle that has no record is left alone.
+    InstalledPackage& member = set.add("m", ver(1, 0), c.disabled);
+    InstalledPackage& stranger = set.add("s", ver(1, 0), c.disabled);
+    member.bundle = need("bundle");
+    stranger.bundle = need("other");
+    member.scheduled = stranger.scheduled = c.before;
+    followBundles(set.db);
+    EXPECT_EQ(c.after, member.scheduled) << "case " << &c - cases;
+    EXPECT_EQ(c.before, stranger.scheduled);
+  }
+}
+
 TEST(SettleBundleRecords, TheRecordFollowsWhatItsMembersDo) {
   struct Case {
     bool disabled;
