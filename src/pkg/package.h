@@ -77,6 +77,9 @@ class InstalledPackage : public Package {
   std::string installationDisplayName() const;
   // "/flash/var/pdb/" + name + "/".
   std::string dbDir() const;
+  // A record with an empty name, which a bundle install puts in the list
+  // for its conflicts alone: it is never saved, listed or planned for.
+  bool isPlaceholder() const { return name.empty(); }
 
   std::set<std::string> files;  // each beginning with "/", relative to /flash
   DependencyEntry bundle;

@@ -40,7 +40,7 @@ class Device {
 
 }  // namespace
 
-Version flashMinimumVersion() {
+uint32_t flashMinimumVersion() {
   Device flash("/dev/flash", O_RDWR);
   if (!flash.isOpen()) return 0;
   FlashInfoRequest request{FLASH_INFO_GROUP, FLASH_INFO_MINIMUM_VERSION, 0};

@@ -6,10 +6,8 @@
 
 #include <cstdint>
 
-#include "pkg/package.h"
-
 // The lowest system version this device runs; 0 when it sets none.
-Version flashMinimumVersion();
+uint32_t flashMinimumVersion();
 
 // Bit 0x10 of the driver's hardware request (0 or 0x10).
 uint32_t flashQuery();

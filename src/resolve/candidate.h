@@ -14,6 +14,15 @@ constexpr uint32_t UNUSABLE = 8;         // device, architecture or a required p
 constexpr uint32_t CONFLICTS = 16;       // an enabled installed package excludes it
 constexpr uint32_t SAME_INSTALLED = 32;  // same version and build time installed
 
+// Bits of a run's installFlags, the accept mask of its judgements: the
+// verdicts that the run accepts.
+constexpr uint32_t INSTALL_UPGRADE = OLDER_INSTALLED;
+constexpr uint32_t INSTALL_DOWNGRADE = NEWER_INSTALLED;
+constexpr uint32_t INSTALL_RESUME = SAME_INSTALLED;  // the same version counts as done
+// A bundle member is judged accepting everything: nothing about it is
+// reported, and its bundle decides.
+constexpr uint32_t ACCEPT_EVERYTHING = 0xFFFFFFFF;
+
 // The verdict bits of a candidate. Prints at most one message: the first
 // problem found whose bit the accept mask lacks. Changes no record.
 uint32_t chooseCandidate(PackageDb& db, const Package& candidate, uint32_t accept);

@@ -1,21 +1,9 @@
 #include "resolve/providers.h"
 
-#include <dirent.h>
-
 #include "pkg/console.h"
-#include "pkgfile/package_info.h"
 #include "resolve/relations.h"
 
 namespace {
-
-bool endsWith(const std::string& text, const std::string& suffix) {
-  return text.size() >= suffix.size() &&
-         text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
-}
-
-bool isPackageFileName(const std::string& name) {
-  return !name.empty() && name[0] != '.' && (endsWith(name, ".npk") || endsWith(name, ".dpk"));
-}
 
 bool belowFloor(const Package& package, Version floor) {
   return floor != NO_VERSION_FLOOR && package.version < floor;
@@ -92,22 +80,6 @@ MemberOutlook lookAtMembers(const PackageDb& db, const InstalledPackage& bundle)
 }
 
 }  // namespace
-
-void scanDownloads(PackageDb& db, const std::string& directory,
-                   std::vector<std::unique_ptr<PackageFile>>& list) {
-  DIR* dir = opendir(directory.c_str());
-  if (!dir) return;
-  while (const dirent* entry = readdir(dir)) {
-    const std::string name = entry->d_name;
-    if (!isPackageFileName(name)) continue;
-    auto file = std::make_unique<PackageFile>("");
-    if (readPackageFile(*file, directory + name))
-      list.push_back(std::move(file));
-    else
-      printError(db, "broken package %s", name.c_str());
-  }
-  closedir(dir);
-}
 
 void selectProviders(PackageDb& db, std::vector<Package*>& list, Version floor, bool report) {
   std::vector<Package*> survivors;

@@ -1,10 +1,9 @@
 // Choosing among packages that stand for the same thing (two files of one
 // package, a bundle and one of its members as a single package), ordering the
-// survivors so that each comes after what it needs, gathering package files
-// from a directory, and keeping bundle records and their members in step.
+// survivors so that each comes after what it needs, and keeping bundle
+// records and their members in step.
 #pragma once
 
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -13,11 +12,6 @@
 // The floor of a selection that has none. A floor also makes the selection
 // prefer older packages.
 constexpr Version NO_VERSION_FLOOR = 0xFFFFFFFF;
-
-// Appends a PackageFile for every readable ".npk" or ".dpk" file of the
-// directory, in directory order. directory ends with "/".
-void scanDownloads(PackageDb& db, const std::string& directory,
-                   std::vector<std::unique_ptr<PackageFile>>& list);
 
 // Keeps one survivor of every group of candidates that stand for the same
 // thing and orders the survivors: each after the packages that it depends on

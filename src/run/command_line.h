@@ -6,11 +6,7 @@
 #include <string>
 #include <vector>
 
-// Bits of installFlags: the verdicts of a candidate judgement that a run
-// accepts.
-constexpr uint32_t INSTALL_UPGRADE = 0x01;
-constexpr uint32_t INSTALL_DOWNGRADE = 0x02;
-constexpr uint32_t INSTALL_RESUME = 0x20;
+#include "resolve/candidate.h"
 
 enum class RunMode { Default, Show, Cleanup, Stream };
 

@@ -9,7 +9,7 @@
 #include "changes/commit.h"
 #include "changes/manifest.h"
 #include "changes/manifest_file.h"
-#include "pkg/database.h"
+#include "db/database.h"
 #include "pkg/package_db.h"
 #include "run/command_line.h"
 #include "run/modes.h"

@@ -9,13 +9,13 @@
 #include "changes/manifest.h"
 #include "changes/manifest_file.h"
 #include "changes/space_check.h"
+#include "db/listing.h"
+#include "install/apply_plan.h"
+#include "install/cleanup.h"
+#include "install/stream_install.h"
+#include "install/upgrade_run.h"
 #include "pkg/console.h"
-#include "pkg/listing.h"
-#include "resolve/requests.h"
-#include "run/cleanup.h"
 #include "run/post_log.h"
-#include "run/stream_install.h"
-#include "run/upgrade_run.h"
 
 namespace {
 
@@ -107,7 +107,7 @@ int cleanupMode(PackageDb& db) {
 
 int streamMode(PackageDb& db, const RunSettings& settings) {
   Manifest manifest;
-  processRequests(db, manifest, 1);
+  processRequests(db, manifest, REPORT_CHANGES);
   CopyFile image;
   if (!image.open(kStreamImage)) {
     printf("ERROR: could not open image\n");
@@ -138,10 +138,13 @@ int streamMode(PackageDb& db, const RunSettings& settings) {
 
 int defaultMode(PackageDb& db, const RunSettings& settings) {
   Manifest manifest;
-  processRequests(db, manifest, 1);
+  processRequests(db, manifest, REPORT_CHANGES);
   int status = 0;
   const uint32_t installFlags = settings.installFlags | INSTALL_UPGRADE;
-  upgradeRun(db, manifest, installFlags);
+  const UpgradeCandidates candidates = findUpgradeCandidates(db, installFlags);
+  // The messages of the previous run stay in the log, before this run's.
+  if (!candidates.files.empty()) readPostLog(db);
+  upgradeRun(db, manifest, candidates);
   // A run that changes nothing needs no room: a nearly full flash is no
   // reason to report a failed upgrade when there is none.
   if (!(installFlags & INSTALL_RESUME) && !manifest.empty() && !checkSpace(manifest))

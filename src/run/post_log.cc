@@ -3,7 +3,6 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -50,5 +49,3 @@ void writePostLog(PackageDb& db) {
   }
   fclose(out);
 }
-
-bool bootImageRequested() { return getenv("bootimage") != nullptr; }

@@ -11,6 +11,3 @@ void readPostLog(PackageDb& db);
 // Appends this run's messages to the log, or rewrites it whole after
 // readPostLog. Does nothing when there is nothing to say.
 void writePostLog(PackageDb& db);
-
-// True when the environment variable "bootimage" is set, even to "".
-bool bootImageRequested();

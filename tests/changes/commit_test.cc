@@ -4,9 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "support/scoped_tmpfs.h"
 #include "changes/spinner.h"
 #include "support/private_root.h"
+#include "support/scoped_tmpfs.h"
 
 namespace {
 

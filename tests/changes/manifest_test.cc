@@ -7,8 +7,8 @@
 #include <cerrno>
 #include <fstream>
 
-#include "support/scoped_tmpfs.h"
 #include "support/private_root.h"
+#include "support/scoped_tmpfs.h"
 
 namespace {
 

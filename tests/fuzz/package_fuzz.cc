@@ -18,13 +18,13 @@
 #include <string>
 #include <vector>
 
+#include "install/unpack.h"
 #include "pkg/package.h"
 #include "pkgfile/inflate_stream.h"
 #include "pkgfile/little_endian.h"
 #include "pkgfile/package_info.h"
 #include "pkgfile/package_reader.h"
 #include "pkgfile/part_type.h"
-#include "pkgfile/unpack.h"
 
 namespace {
 

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "install/download_scan.h"
 #include "package_set.h"
 #include "support/package_builder.h"
 #include "support/private_root.h"

@@ -8,6 +8,7 @@
 
 #include "package_set.h"
 #include "resolve/requests.h"
+#include "scanning_pass.h"
 
 using namespace resolvetest;
 

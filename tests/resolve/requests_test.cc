@@ -1,4 +1,4 @@
-#include "resolve/requests.h"
+#include "install/apply_plan.h"
 
 #include <gtest/gtest.h>
 

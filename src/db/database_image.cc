@@ -1,4 +1,4 @@
-#include "pkg/database_image.h"
+#include "db/database_image.h"
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -1,6 +1,6 @@
-#include "run/cleanup.h"
+#include "install/cleanup.h"
 
-#include "resolve/requests.h"
+#include "install/apply_plan.h"
 
 namespace {
 
@@ -23,10 +23,10 @@ bool madeForRecentSystem(const InstalledPackage& package) {
 }  // namespace
 
 bool cleanupRun(PackageDb& db, Manifest& manifest) {
-  processRequests(db, manifest, 0);
+  processRequests(db, manifest, REPORT_NONE);
   for (InstalledPackage* package : db.packages) {
     if (package->name.empty() || isProtected(*package) || package->isBundle) continue;
     if (!madeForRecentSystem(*package)) package->scheduled = SCHEDULE_UNINSTALL;
   }
-  return processRequests(db, manifest, 1);
+  return processRequests(db, manifest, REPORT_CHANGES);
 }

@@ -1,4 +1,4 @@
-#include "pkg/database.h"
+#include "db/database.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -13,8 +13,8 @@
 #include <unordered_set>
 
 #include "changes/manifest.h"
+#include "db/database_image.h"
 #include "pkg/console.h"
-#include "pkg/database_image.h"
 
 namespace {
 

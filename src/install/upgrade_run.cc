@@ -1,4 +1,4 @@
-#include "run/upgrade_run.h"
+#include "install/upgrade_run.h"
 
 #include <sys/stat.h>
 
@@ -8,14 +8,13 @@
 #include <vector>
 
 #include "changes/cancel.h"
+#include "install/apply_plan.h"
+#include "install/download_scan.h"
+#include "install/stream_install.h"
 #include "pkg/console.h"
 #include "pkgfile/file_source.h"
 #include "resolve/candidate.h"
 #include "resolve/providers.h"
-#include "resolve/requests.h"
-#include "run/command_line.h"
-#include "run/post_log.h"
-#include "run/stream_install.h"
 
 namespace {
 
@@ -128,21 +127,26 @@ bool hasInstalledPackage(const PackageDb& db) {
 
 }  // namespace
 
-void upgradeRun(PackageDb& db, Manifest& manifest, uint32_t installFlags) {
-  const uint32_t limit = readDowngradeLimit(installFlags);
-  Candidates candidates = collectCandidates(db);
-  selectCandidates(db, candidates, limit);
+UpgradeCandidates findUpgradeCandidates(PackageDb& db, uint32_t installFlags) {
+  UpgradeCandidates candidates;
+  candidates.installFlags = installFlags;
+  const uint32_t limit = readDowngradeLimit(candidates.installFlags);
+  candidates.files = collectCandidates(db);
+  selectCandidates(db, candidates.files, limit);
+  return candidates;
+}
+
+void upgradeRun(PackageDb& db, Manifest& manifest, const UpgradeCandidates& candidates) {
   const ForcedStates forcedStates = userChosenStates(db);
   const std::set<std::string> wasEnabled = enabledNames(db);
-  if (!candidates.empty()) readPostLog(db);
 
-  for (const auto& candidate : candidates) {
+  for (const auto& candidate : candidates.files) {
     FileSource file;
     if (!file.open(candidate->path)) continue;
     std::istream input(&file);
     bool boot = false;
-    const int status =
-        installFromStream(db, manifest, input, installFlags, forcedStates, nullptr, nullptr, &boot);
+    const int status = installFromStream(db, manifest, input, candidates.installFlags, forcedStates,
+                                         nullptr, nullptr, &boot);
     if (status != 0) {
       cancelChanges(manifest);
       return;
@@ -150,7 +154,7 @@ void upgradeRun(PackageDb& db, Manifest& manifest, uint32_t installFlags) {
     if (candidate->isImage) placeImage(manifest, *candidate, boot);
   }
 
-  applyEnables(db, manifest, packagesToEnableAgain(db, wasEnabled), 1);
+  applyEnables(db, manifest, packagesToEnableAgain(db, wasEnabled), REPORT_CHANGES);
   if (!hasInstalledPackage(db)) {
     printError(db, "router installation failed!!!");
     cancelChanges(manifest);

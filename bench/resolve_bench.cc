@@ -9,6 +9,7 @@
 #include "pkg/package_db.h"
 #include "resolve/providers.h"
 #include "resolve/requests.h"
+#include "resolve/scanning_pass.h"
 
 namespace {
 

@@ -1,17 +1,16 @@
-#include "run/stream_install.h"
+#include "install/stream_install.h"
 
 #include <memory>
 #include <set>
 
 #include "changes/package_removal.h"
+#include "db/database.h"
+#include "install/apply_plan.h"
+#include "install/unpack.h"
 #include "pkg/console.h"
-#include "pkg/database.h"
 #include "pkgfile/package_info.h"
-#include "pkgfile/unpack.h"
+#include "platform/boot_image.h"
 #include "resolve/candidate.h"
-#include "resolve/requests.h"
-#include "run/command_line.h"
-#include "run/post_log.h"
 
 namespace {
 
@@ -112,7 +111,7 @@ InstalledPackage* installSinglePackage(PackageDb& db, Manifest& manifest, Packag
   if (bundleRef && namesMatch(package->name, bundleRef->name)) return nullptr;
   if (package->isImage && directoryOut) *directoryOut = databaseDirectory(package->name);
 
-  uint32_t result = chooseCandidate(db, *package, bundleRef ? 0xFFFFFFFF : installFlags | CONFLICTS);
+  uint32_t result = chooseCandidate(db, *package, bundleRef ? ACCEPT_EVERYTHING : installFlags | CONFLICTS);
   const auto forced = forcedStates.find(package->name);
   if (forced != forcedStates.end()) {
     package->disabled = forced->second;
@@ -148,7 +147,7 @@ InstalledPackage* installSinglePackage(PackageDb& db, Manifest& manifest, Packag
   if (!installFromReader(db, *package, manifest, reader)) return nullptr;
   InstalledPackage* installed = package.release();
   db.packages.push_back(installed);
-  processRequests(db, manifest, 0);
+  processRequests(db, manifest, REPORT_NONE);
   if (bootOut) *bootOut = (installed->flags & PF_BOOT) && bootImageRequested();
   return installed;
 }
@@ -186,7 +185,7 @@ int installBundle(PackageDb& db, Manifest& manifest, PackageReader& reader, uint
   // Members that the new bundle no longer holds leave with this pass.
   for (const std::string& name : previous)
     if (InstalledPackage* gone = db.lookupByName(name)) gone->scheduled = SCHEDULE_UNINSTALL;
-  processRequests(db, manifest, 0);
+  processRequests(db, manifest, REPORT_NONE);
   showStatus(db, "");
   printNotice(db, "installed %s", (ref.name + "-" + versionText(ref.min)).c_str());
   return 0;

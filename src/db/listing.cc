@@ -1,4 +1,4 @@
-#include "pkg/listing.h"
+#include "db/listing.h"
 
 #include <ctime>
 #include <iostream>

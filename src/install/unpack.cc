@@ -1,15 +1,15 @@
-#include "pkgfile/unpack.h"
+#include "install/unpack.h"
 
 #include <cstring>
 #include <vector>
 
+#include "db/database.h"
 #include "pkg/console.h"
-#include "pkg/database.h"
 #include "pkgfile/inflate_stream.h"
 #include "pkgfile/little_endian.h"
 #include "pkgfile/verification.h"
+#include "platform/boot_image.h"
 #include "platform/processor.h"
-#include "run/post_log.h"
 
 namespace {
 

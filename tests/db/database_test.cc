@@ -1,5 +1,5 @@
 // Loading and saving the package database, in a private root.
-#include "pkg/database.h"
+#include "db/database.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include "changes/cancel.h"
 #include "changes/commit.h"
 #include "changes/manifest.h"
-#include "pkg/listing.h"
+#include "db/listing.h"
 #include "support/package_builder.h"
 #include "support/private_root.h"
 #include "support/scoped_tmpfs.h"

@@ -1,0 +1,5 @@
+#include "platform/boot_image.h"
+
+#include <cstdlib>
+
+bool bootImageRequested() { return getenv("bootimage") != nullptr; }
