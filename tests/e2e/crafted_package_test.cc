@@ -59,7 +59,8 @@ std::string signedPackage(const std::string& name, const std::string& entries) {
   hash.final(digest);
   std::vector<uint8_t> signature;
   EXPECT_TRUE(makeSignaturePart(keys, digest, true, signature));
-  return testpkg::packageFile(parts + testpkg::part(9, std::string(signature.begin(), signature.end())));
+  return testpkg::packageFile(parts +
+                              testpkg::part(9, std::string(signature.begin(), signature.end())));
 }
 
 const char kScenario[] = R"(scenario crafted package files
@@ -80,7 +81,7 @@ package suite 1.0 suite-alone
 download flipped-1.0
 installer
   log ERROR: installation of alpha-1.0 failed: broken package
-  no /flash/var/pdb/alpha
+  no /flash/var/pdb/alpha tmp
 remove /rw/pckg/.download
 install alpha-1.0
 download cut /rw/pckg/.download/cut.npk
@@ -126,7 +127,7 @@ TEST(CraftedPackage, RefusedWithItsStatusAndNothingLeftBehind) {
   // spoilt for the signature to fail.
   for (const std::vector<size_t>& flips :
        std::vector<std::vector<size_t>>{{header + 6 + 17}, {offsetOf(good, 23) + 8}, {files + 2},
-                                        {files + 6 + 40}, {signature - 1}, {signature},
+                                        {files + 46}, {signature - 1}, {signature},
                                         {signature + 6 + 20, signature + 6 + 68 + 5}}) {
     std::string bytes = good;
     for (size_t at : flips) bytes[at] ^= 0x01;
@@ -176,11 +177,12 @@ TEST(CraftedPackage, RefusedWithItsStatusAndNothingLeftBehind) {
   flipped[offsetOf(flipped, 4) + 20] ^= 0x01;
   scenario.addPackage("flipped-1.0", flipped);
   scenario.addPackage("cut", good.substr(0, good.size() - 10));
-  scenario.addPackage("flipped-files", scenario.package("flipped-" + std::to_string(files + 6 + 40)));
+  scenario.addPackage("flipped-files", scenario.package("flipped-" + std::to_string(files + 46)));
   scenario.addPackage("trailer", joinParts({parts, {{16, "i386"}, {3, ""}}}));
-  scenario.addPackage("passed-over",
-                      signedPackage("dirs", entry("", "", 040755) + entry("..", "", 040755) +
-                                                entry("../link", "x", 0120777) + entry("etc/kept")));
+  scenario.addPackage("passed-over", signedPackage("dirs", entry("", "", 040755) +
+                                                               entry("..", "", 040755) +
+                                                               entry("../link", "x", 0120777) +
+                                                               entry("etc/kept")));
   scenario.addPackage("inside", signedPackage("evil", entry("/etc/..bad../x")));
   scenario.append(steps + kAccepted);
   scenario.run();

@@ -16,8 +16,8 @@
 //   status N (else 0), stdout TEXT, stderr TEXT (else empty)
 //   out LINE   the lines as a terminal shows them, trailing blanks dropped
 //   log LINE   the lines that the run added to /flash/postlog
-//   show ROW   the rows of --show, blanks collapsed, in any order
-//     (out, log, show: all of them, a check line each); log-has LINE: one
+//     (out, log: all of them, a check line each); log-has LINE: one of them
+//   show NAME [MARKS] VERSION, ...  the rows of --show, in any order
 //   file PATH CONTENT, mode PATH OCTAL, link PATH TEXT, exists PATH...
 //   no PATH|log|tmp...  absent; nothing logged; no tmpXXXXXX file left
 //   unchanged DIR       as before the run, but for the log and tmpXXXXXX files
@@ -59,9 +59,9 @@ std::pair<std::string, std::string> splitFirst(const std::string& text) {
   return {text.substr(0, end), rest == std::string::npos ? "" : text.substr(rest)};
 }
 
-std::string join(const Lines& lines) {
+std::string join(const Lines& lines, const std::string& separator = " | ") {
   std::string text;
-  for (const std::string& line : lines) text += (text.empty() ? "" : " | ") + line;
+  for (size_t i = 0; i < lines.size(); ++i) text += (i ? separator : "") + lines[i];
   return text;
 }
 
@@ -298,8 +298,9 @@ void Scenario::act(const ScenarioBlock& block) {
 struct Scenario::Run {
   std::string head;
   ProgramResult result;
-  Lines logAdded;
+  Lines out, logAdded;
   std::map<std::string, Tree> before;
+  std::map<std::string, size_t> seen;  // out and log lines compared so far
 };
 
 void Scenario::runInstaller(const ScenarioBlock& block) {
@@ -316,6 +317,7 @@ void Scenario::runInstaller(const ScenarioBlock& block) {
     if (line.keyword == "unchanged") run.before[line.value] = snapshot(root_.host(line.value));
   run.result = block.head.keyword == "inside" ? runInstallerInside(root_, args, input)
                                               : ::runInstaller(root_, args, input);
+  run.out = shownLines(run.result.out);
   run.logAdded = textLines(root_.read("/flash/postlog"), true);
   if (run.logAdded.size() >= logBefore.size() &&
       std::equal(logBefore.begin(), logBefore.end(), run.logAdded.begin()))
@@ -323,37 +325,20 @@ void Scenario::runInstaller(const ScenarioBlock& block) {
   else
     run.logAdded.insert(run.logAdded.begin(), "(the earlier lines are lost)");
 
-  // The lines of out, log and show are compared as a whole, at the first.
-  std::map<std::string, std::pair<ScenarioLine, Lines>> lists;
   std::set<std::string> given;
   for (const ScenarioLine& line : block.body) {
     given.insert(line.keyword);
-    if (line.keyword == "out" || line.keyword == "log" || line.keyword == "show") {
-      lists.emplace(line.keyword, std::make_pair(line, Lines())).first->second.second.push_back(
-          line.keyword == "show" ? join(words(line.value)) : expand(line.value));
-    } else {
-      check(run, line);
-    }
+    check(run, line);
   }
-  for (const auto& list : lists) checkLines(run, list.second.first, list.second.second);
   if (!given.count("status")) check(run, {block.head.number, "status", "0"});
   if (!given.count("stderr")) check(run, {block.head.number, "stderr", ""});
+  for (const auto& [what, count] : run.seen)
+    if (count != (what == "out" ? run.out : run.logAdded).size())
+      SCENARIO_FAILURE(block.head) << run.head << "\n  " << what << " has more lines: "
+                                   << join(what == "out" ? run.out : run.logAdded);
 }
 
-void Scenario::checkLines(const Run& run, const ScenarioLine& line, Lines expected) {
-  Lines actual = line.keyword == "out" ? shownLines(run.result.out) : run.logAdded;
-  if (line.keyword == "show") {
-    actual = textLines(::runInstaller(root_, {"-q", "--show"}).out, true);
-    actual.erase(actual.begin(), actual.begin() + std::min<size_t>(2, actual.size()));
-    for (std::string& row : actual) row = join(words(row));
-    std::sort(actual.begin(), actual.end());
-    std::sort(expected.begin(), expected.end());
-  }
-  if (actual != expected)
-    SCENARIO_FAILURE(line) << run.head << "\n  " << line.keyword << ": " << join(actual);
-}
-
-void Scenario::check(const Run& run, const ScenarioLine& line) {
+void Scenario::check(Run& run, const ScenarioLine& line) {
   const std::string& what = line.keyword;
   const auto [path, rest] = splitFirst(line.value);
   const ProgramResult& result = run.result;
@@ -363,6 +348,10 @@ void Scenario::check(const Run& run, const ScenarioLine& line) {
       problem = "status " + std::to_string(result.status) + "\n" + result.out + result.err;
   } else if (what == "stdout" || what == "stderr") {
     problem = mismatch(what == "stdout" ? result.out : result.err, expand(line.value));
+  } else if (what == "out" || what == "log") {
+    const Lines& lines = what == "out" ? run.out : run.logAdded;
+    const size_t at = run.seen[what]++;
+    if (at >= lines.size() || lines[at] != expand(line.value)) problem = join(lines);
   } else if (what == "log-has") {
     if (std::count(run.logAdded.begin(), run.logAdded.end(), expand(line.value)) == 0)
       problem = "the log has " + join(run.logAdded);
@@ -370,11 +359,22 @@ void Scenario::check(const Run& run, const ScenarioLine& line) {
     problem = root_.exists(path) ? mismatch(root_.read(path), expand(rest)) : "missing";
   } else if (what == "mode") {
     struct stat info {};
-    if (stat(root_.host(path).c_str(), &info) != 0 || (info.st_mode & 07777) != std::stoul(rest, nullptr, 8))
-      problem = "mode " + std::to_string(info.st_mode & 07777);
+    std::ostringstream mode;
+    mode << std::oct << (stat(root_.host(path).c_str(), &info) == 0 ? info.st_mode & 07777 : 0);
+    if (mode.str() != rest) problem = "mode " + mode.str();
   } else if (what == "link") {
     std::error_code error;
     problem = mismatch(fs::read_symlink(root_.host(path), error), rest);
+  } else if (what == "show") {
+    // The name, marks and version of every row, in any order.
+    Lines rows = textLines(::runInstaller(root_, {"-q", "--show"}).out, true), expected;
+    rows.erase(rows.begin(), rows.begin() + std::min<size_t>(2, rows.size()));
+    for (std::string& row : rows) row = join(words(row.substr(0, 33)), " ");
+    std::istringstream list(line.value);
+    for (std::string row; std::getline(list, row, ',');) expected.push_back(join(words(row), " "));
+    std::sort(rows.begin(), rows.end());
+    std::sort(expected.begin(), expected.end());
+    if (rows != expected) problem = join(rows, ", ");
   } else if (what == "unchanged") {
     problem = changes(run.before.at(path), snapshot(root_.host(path)));
   } else if (what == "exists" || what == "no") {
@@ -400,12 +400,12 @@ namespace {
 
 // Capitalised words: "a bundle's members" -> "ABundlesMembers".
 std::string testName(const std::string& text) {
+  auto isWord = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; };
   std::string name;
   for (size_t i = 0; i < text.size(); ++i)
-    if (std::isalnum(static_cast<unsigned char>(text[i])))
-      name += i > 0 && (std::isalnum(static_cast<unsigned char>(text[i - 1])) || text[i - 1] == '\'')
-                  ? text[i]
-                  : static_cast<char>(std::toupper(static_cast<unsigned char>(text[i])));
+    if (isWord(text[i]))
+      name += i > 0 && (isWord(text[i - 1]) || text[i - 1] == '\'') ? text[i]
+                                                                    : char(std::toupper(text[i]));
   return name;
 }
 

@@ -49,8 +49,7 @@ class Scenario {
   void declare(const ScenarioBlock& block);
   void act(const ScenarioBlock& block);
   void runInstaller(const ScenarioBlock& block);
-  void check(const Run& run, const ScenarioLine& line);
-  void checkLines(const Run& run, const ScenarioLine& line, std::vector<std::string> expected);
+  void check(Run& run, const ScenarioLine& line);
   std::string expand(const std::string& value);
 
   ScenarioText text_;
