@@ -3,7 +3,7 @@
 #include <unistd.h>
 
 #include "support/private_root.h"
-#include "workspace.h"
+#include "support/workspace.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <unistd.h>
 
 #include "support/private_root.h"
+#include "support/workspace.h"
 #include "verify_command.h"
-#include "workspace.h"
 
 namespace {
 

@@ -1,13 +1,10 @@
-// A temporary directory for the files of one test: package trees,
-// descriptions and the package files built from them.
+// A temporary directory on the host for the files of one test: package
+// trees, descriptions and the package files built from them.
 #pragma once
 
-#include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <cerrno>
-#include <cstdlib>
-#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -17,7 +14,7 @@
 
 class Workspace {
  public:
-  Workspace() : dir_(makeTemporaryDirectory("pkgtool-test")) {}
+  Workspace() : dir_(makeTemporaryDirectory("test-files")) {}
   ~Workspace() { removeTemporaryDirectory(dir_); }
   Workspace(const Workspace&) = delete;
   Workspace& operator=(const Workspace&) = delete;
@@ -26,11 +23,13 @@ class Workspace {
 
   // Writes the file, making the directories above it.
   void write(const std::string& relative, const std::string& content, mode_t mode = 0644) const {
-    makeParents(relative);
+    std::filesystem::create_directories(std::filesystem::path(path(relative)).parent_path());
     std::ofstream(path(relative), std::ios::binary) << content;
     chmod(path(relative).c_str(), mode);
   }
-  void makeDir(const std::string& relative) const { makeParents(relative + "/x"); }
+  void makeDir(const std::string& relative) const {
+    std::filesystem::create_directories(path(relative));
+  }
   std::string read(const std::string& relative) const {
     std::ifstream in(path(relative), std::ios::binary);
     std::ostringstream text;
@@ -39,12 +38,6 @@ class Workspace {
   }
 
  private:
-  void makeParents(const std::string& relative) const {
-    for (size_t slash = relative.find('/'); slash != std::string::npos;
-         slash = relative.find('/', slash + 1))
-      mkdir(path(relative.substr(0, slash)).c_str(), 0755);
-  }
-
   std::string dir_;
 };
 
