@@ -15,12 +15,10 @@
 #include "changes/manifest.h"
 #include "db/database_image.h"
 #include "pkg/console.h"
+#include "pkg/paths.h"
 
 namespace {
 
-const char kDatabaseDir[] = "/flash/var/pdb/";
-const char kImagesDir[] = "/rw/pckg/.images/";
-const char kScheduleDir[] = "/ram/pdb/";
 const uint32_t kAllOnes = 0xFFFFFFFF;
 
 // Parses an unsigned decimal that fits 32 bits, leading zeros allowed;
@@ -230,7 +228,7 @@ void loadSchedule(InstalledPackage& package, const DirectoryNames* scheduleDirs)
   // An empty name makes the path /ram/pdb//schedule, which is always tried.
   if (scheduleDirs && !dirName.empty() && !scheduleDirs->mayHold(dirName)) return;
   std::string word;
-  if (!readWord("/ram/pdb/" + dirName + "/schedule", word)) return;
+  if (!readWord(PATH_SCHEDULE_DIR + dirName + "/schedule", word)) return;
   if (word == "uninstall") {
     package.scheduled = SCHEDULE_UNINSTALL;
   } else if (word == "enable") {
@@ -295,7 +293,7 @@ std::string sanitisedName(const std::string& name) {
 void loadDatabase(PackageDb& db, bool quiet, const std::string& systemArch, DatabaseLoad load) {
   db.quiet = quiet;
   db.systemArch = systemArch;
-  DIR* dir = opendir(kDatabaseDir);
+  DIR* dir = opendir(PATH_DATABASE_DIR);
   if (!dir) {
     printWarning(db, "could not open repo");
     return;
@@ -305,12 +303,12 @@ void loadDatabase(PackageDb& db, bool quiet, const std::string& systemArch, Data
   const DatabaseDirectoryHold hold;
 
   for (const std::string& entry : entries)
-    loadImageRecords(db, std::string(kDatabaseDir) + entry + "/image", entry);
-  const DirectoryNames images(kImagesDir);
+    loadImageRecords(db, std::string(PATH_DATABASE_DIR) + entry + "/image", entry);
+  const DirectoryNames images(PATH_IMAGES_DIR);
   for (const std::string& entry : entries)
-    if (images.mayHold(entry)) loadImageRecords(db, std::string(kImagesDir) + entry, entry);
+    if (images.mayHold(entry)) loadImageRecords(db, std::string(PATH_IMAGES_DIR) + entry, entry);
   std::unique_ptr<DirectoryNames> scheduleDirs;
-  if (load == DatabaseLoad::Full) scheduleDirs.reset(new DirectoryNames(kScheduleDir));
+  if (load == DatabaseLoad::Full) scheduleDirs.reset(new DirectoryNames(PATH_SCHEDULE_DIR));
   auto fill = [&](InstalledPackage& package) {
     if (load == DatabaseLoad::Full)
       loadPackageWith(package, scheduleDirs.get());

@@ -9,16 +9,11 @@
 #include "install/unpack.h"
 #include "pkg/console.h"
 #include "pkgfile/package_info.h"
+#include "pkgfile/part_type.h"
 #include "platform/boot_image.h"
 #include "resolve/candidate.h"
 
 namespace {
-
-const std::vector<uint32_t> kStreamTypes = {PackageHeader, BundleHeader, BundleList, Architecture,
-                                            Dependencies,  Provides,     Conflicts,  Image,
-                                            Files,         Signature};
-
-std::string databaseDirectory(const std::string& name) { return "/flash/var/pdb/" + name + "/"; }
 
 // Takes the record out of the package list, without destroying it.
 void takeOutOfList(PackageDb& db, const InstalledPackage* package) {
@@ -92,7 +87,7 @@ int installFromStream(PackageDb& db, Manifest& manifest, std::istream& in, uint3
                       const ForcedStates& forcedStates, std::streambuf* copyTarget,
                       std::string* directoryOut, bool* bootOut) {
   PackageReader reader(in, true, copyTarget);
-  reader.wantedTypes = kStreamTypes;
+  reader.wantedTypes = PARTS_STREAM_INSTALL;
   reader.nextPart();
   if (reader.currentType() == BundleHeader)
     return installBundle(db, manifest, reader, installFlags, forcedStates, directoryOut, bootOut);
@@ -109,7 +104,7 @@ InstalledPackage* installSinglePackage(PackageDb& db, Manifest& manifest, Packag
   std::unique_ptr<InstalledPackage> package(new InstalledPackage(""));
   if (!readPackageInfo(*package, reader)) return nullptr;
   if (bundleRef && namesMatch(package->name, bundleRef->name)) return nullptr;
-  if (package->isImage && directoryOut) *directoryOut = databaseDirectory(package->name);
+  if (package->isImage && directoryOut) *directoryOut = package->dbDir();
 
   uint32_t result = chooseCandidate(db, *package, bundleRef ? ACCEPT_EVERYTHING : installFlags | CONFLICTS);
   const auto forced = forcedStates.find(package->name);
@@ -159,7 +154,7 @@ int installBundle(PackageDb& db, Manifest& manifest, PackageReader& reader, uint
   if (!readPackageInfo(*bundle, reader)) return 1;
   if (!bundle->deps.empty() || !bundle->provides.empty() || !bundle->conflicts.empty()) return 1;
   if (reader.currentType() == Image) reader.nextPart();
-  if (bundle->isImage && directoryOut) *directoryOut = databaseDirectory(bundle->name);
+  if (bundle->isImage && directoryOut) *directoryOut = bundle->dbDir();
 
   const uint32_t result = chooseCandidate(db, *bundle, installFlags);
   if (result & ~installFlags) return 2;

@@ -5,6 +5,7 @@
 
 #include "db/database.h"
 #include "pkg/console.h"
+#include "pkg/paths.h"
 #include "pkgfile/inflate_stream.h"
 #include "pkgfile/little_endian.h"
 #include "pkgfile/verification.h"
@@ -61,7 +62,7 @@ bool copyEntry(PackageDb& db, InstalledPackage& package, Manifest& manifest, std
     reportWriteFailure(db, package, entryName.c_str());
     return false;
   }
-  package.files.insert(target.substr(std::strlen("/flash")));
+  package.files.insert(target.substr(std::strlen(PATH_FLASH)));
   std::vector<char> chunk(kCopyChunk);
   for (uint32_t left = header.size; left > 0;) {
     const size_t wanted = left < kCopyChunk ? left : kCopyChunk;
@@ -105,8 +106,7 @@ bool onlyTrailerFollows(PackageReader& reader) {
 }  // namespace
 
 std::string entryTarget(const InstalledPackage& package, const std::string& entryName) {
-  std::string target = "/flash";
-  if (package.disabled) target += "/x/" + package.name;
+  std::string target = package.disabled ? PATH_DISABLED_DIR + package.name : PATH_FLASH;
   if (entryName.empty() || entryName[0] != '/') target += "/";
   return target + entryName;
 }
@@ -162,7 +162,7 @@ bool installFromReader(PackageDb& db, InstalledPackage& package, Manifest& manif
   }
   if (!reader.isUntracked() && !savePackage(db, package, manifest)) return false;
   if ((package.flags & PF_BOOT) || package.name == "branding")
-    createStagedFile(manifest, "/flash/UPGRADED", 1, 0).close();
+    createStagedFile(manifest, PATH_UPGRADED, 1, 0).close();
   if (package.bundle.name.empty()) {
     showStatus(db, "");
     printNotice(db, "installed %s%s", package.disabled ? "(disabled) " : "",

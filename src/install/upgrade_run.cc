@@ -12,16 +12,15 @@
 #include "install/download_scan.h"
 #include "install/stream_install.h"
 #include "pkg/console.h"
+#include "pkg/paths.h"
 #include "pkgfile/file_source.h"
 #include "resolve/candidate.h"
 #include "resolve/providers.h"
 
 namespace {
 
-const char kDowngradeMarker[] = "/ram/DOWNGRADE";
-const char kIgnoreMarker[] = "/rw/pckg/.download/IGNORE";
-const char* const kPackageDirectories[] = {"/rw/pckg/.download/", "/flash/rw/pckg/",
-                                           "/flash/var/pckg/"};
+const char* const kPackageDirectories[] = {PATH_DOWNLOAD_DIR, PATH_FLASH_PACKAGES_DIR,
+                                           PATH_SYSTEM_PACKAGES_DIR};
 const uint32_t kNoLimit = 0xFFFFFFFF;
 
 using Candidates = std::vector<std::unique_ptr<PackageFile>>;
@@ -29,7 +28,7 @@ using Candidates = std::vector<std::unique_ptr<PackageFile>>;
 // 0xFFFFFFFF without the marker; with it, downgrades are allowed and the
 // number it holds (0 when none) is the lowest version accepted.
 uint32_t readDowngradeLimit(uint32_t& installFlags) {
-  std::ifstream marker(kDowngradeMarker);
+  std::ifstream marker(PATH_DOWNGRADE_MARKER);
   if (!marker.is_open()) return kNoLimit;
   installFlags |= INSTALL_DOWNGRADE;
   uint32_t limit = 0;
@@ -54,7 +53,7 @@ bool exists(const char* path) {
 Candidates collectCandidates(PackageDb& db) {
   Candidates candidates;
   for (const char* directory : kPackageDirectories) {
-    if (directory == kPackageDirectories[0] && exists(kIgnoreMarker)) continue;
+    if (directory == kPackageDirectories[0] && exists(PATH_IGNORE_MARKER)) continue;
     scanDownloads(db, directory, candidates);
     if (!candidates.empty()) break;
   }
@@ -97,11 +96,10 @@ std::set<std::string> enabledNames(const PackageDb& db) {
 
 // The downloaded file becomes the package's image: it is moved, not copied.
 void placeImage(Manifest& manifest, const PackageFile& candidate, bool boot) {
-  char target[128];
-  snprintf(target, sizeof target, "%s%s/image", "/flash/var/pdb/", candidate.name.c_str());
+  const std::string target = PATH_DATABASE_DIR + candidate.name + "/image";
   if (boot) {
-    stageMove(manifest, candidate.path, "/flash/bootimage");
-    stageSymlink(manifest, "/flash/bootimage", target);
+    stageMove(manifest, candidate.path, PATH_BOOT_IMAGE);
+    stageSymlink(manifest, PATH_BOOT_IMAGE, target);
   } else {
     stageMove(manifest, candidate.path, target);
   }

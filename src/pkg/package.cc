@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "pkg/paths.h"
+
 const char* const scheduledVerbs[4] = {"", "uninstall", "enable", "disable"};
 
 namespace {
@@ -74,6 +76,6 @@ std::string InstalledPackage::installationDisplayName() const {
   return displayName();
 }
 
-std::string InstalledPackage::dbDir() const { return "/flash/var/pdb/" + name + "/"; }
+std::string InstalledPackage::dbDir() const { return PATH_DATABASE_DIR + name + "/"; }
 
 PackageFile::PackageFile(std::string packageName) : Package(std::move(packageName)) {}
