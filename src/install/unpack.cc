@@ -6,30 +6,16 @@
 #include "db/database.h"
 #include "pkg/console.h"
 #include "pkg/paths.h"
+#include "pkgfile/file_entry.h"
 #include "pkgfile/inflate_stream.h"
-#include "pkgfile/little_endian.h"
 #include "pkgfile/verification.h"
 #include "platform/boot_image.h"
 #include "platform/processor.h"
 
 namespace {
 
-const size_t kEntryHeaderSize = 30;
 const size_t kCopyChunk = 16384;
 const std::streamoff kImageStep = 4096;
-const uint16_t kFileTypeMask = 0xF000;
-const uint16_t kRegularFile = 0x8000;
-
-struct EntryHeader {
-  uint16_t mode;
-  uint8_t hardwareKind;
-  uint32_t size;
-  uint16_t nameLength;
-};
-
-EntryHeader decodeEntryHeader(const uint8_t* bytes) {
-  return EntryHeader{readLe16(bytes), bytes[23], readLe32(bytes + 24), readLe16(bytes + 28)};
-}
 
 std::string progressLabel(const InstalledPackage& package) {
   std::string label = "installing ";
@@ -48,14 +34,14 @@ void reportBrokenPackage(PackageDb& db, const InstalledPackage& package) {
              package.installationDisplayName().c_str());
 }
 
-bool wantedHere(const EntryHeader& header) {
-  if ((header.mode & kFileTypeMask) != kRegularFile) return false;
+bool wantedHere(const FileEntryHeader& header) {
+  if (!header.isRegularFile()) return false;
   return header.hardwareKind == 0 || header.hardwareKind == flashKind();
 }
 
 // Copies one entry's data into its staged file.
 bool copyEntry(PackageDb& db, InstalledPackage& package, Manifest& manifest, std::istream& payload,
-               const EntryHeader& header, const std::string& entryName) {
+               const FileEntryHeader& header, const std::string& entryName) {
   const std::string target = entryTarget(package, entryName);
   std::ofstream out = createStagedFile(manifest, target, header.size, header.mode);
   if (!out) {
@@ -115,10 +101,10 @@ bool unpackFiles(PackageDb& db, InstalledPackage& package, Manifest& manifest, P
   InflateStream payload(reader);
   for (;;) {
     if (!payload) return true;
-    uint8_t headerBytes[kEntryHeaderSize];
-    payload.read(reinterpret_cast<char*>(headerBytes), kEntryHeaderSize);
-    if (static_cast<size_t>(payload.gcount()) != kEntryHeaderSize) return true;
-    const EntryHeader header = decodeEntryHeader(headerBytes);
+    uint8_t bytes[FILE_ENTRY_HEADER_SIZE];
+    payload.read(reinterpret_cast<char*>(bytes), sizeof bytes);
+    if (static_cast<size_t>(payload.gcount()) != sizeof bytes) return true;
+    const FileEntryHeader header = decodeFileEntryHeader(bytes);
     std::string entryName(header.nameLength, '\0');
     payload.read(&entryName[0], header.nameLength);
     if (static_cast<size_t>(payload.gcount()) != header.nameLength) {
