@@ -29,7 +29,7 @@ void loadBundle(PackageDb& db, PackageReader& reader) {
   }
   while (reader.currentType() == PackageHeader) {
     InstalledPackage* member = new InstalledPackage("");
-    const bool complete = readPackageInfo(*member, reader);
+    readPackageInfo(*member, reader);
     if (member->name.empty()) {
       // The reader stays on this header: there is no next member to go to.
       delete member;
@@ -37,7 +37,8 @@ void loadBundle(PackageDb& db, PackageReader& reader) {
     }
     member->bundle = DependencyEntry{bundle->name, bundle->version, bundle->version, 0};
     db.packages.push_back(member);
-    if (!complete) break;
+    // A member whose relations are cut short leaves the reader on that list,
+    // which ends the loop.
   }
   db.packages.push_back(bundle);
 }

@@ -65,10 +65,6 @@ Package::~Package() {
 
 std::string Package::displayName() const { return name + "-" + versionText(version); }
 
-void Package::addConflict(const std::string& conflictName, Version conflictVersion) {
-  conflicts.push_back(DependencyEntry{conflictName, conflictVersion, conflictVersion, 0});
-}
-
 InstalledPackage::InstalledPackage(std::string packageName) : Package(std::move(packageName)) {}
 
 std::string InstalledPackage::installationDisplayName() const {

@@ -24,7 +24,7 @@ int commitSavedManifest() {
   readManifest(manifest, PATH_SAVED_MANIFEST);
   printf("finishing install... ");
   fflush(stdout);
-  commitChanges(manifest, "", true);
+  commitChanges(manifest, true);
   printf("\b \n");
   fflush(stdout);
   return 0;

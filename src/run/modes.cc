@@ -96,7 +96,7 @@ int showMode(PackageDb& db) {
 int cleanupMode(PackageDb& db) {
   Manifest manifest;
   cleanupRun(db, manifest);
-  commitChanges(manifest, "", false);
+  commitChanges(manifest, false);
   return 0;
 }
 
@@ -122,7 +122,7 @@ int streamMode(PackageDb& db, const RunSettings& settings) {
       status = refuseForSpace(db, manifest);
   }
   if (status == 0) {
-    commitChanges(manifest, "", false);
+    commitChanges(manifest, false);
   } else {
     cancelChanges(manifest);
     remove(PATH_STREAM_IMAGE);
@@ -147,7 +147,7 @@ int defaultMode(PackageDb& db, const RunSettings& settings) {
   if (!manifest.empty()) {
     createStagedFile(manifest, PATH_PACKAGES_CHANGED, 1, 0).close();
     if (settings.applyNow)
-      commitChanges(manifest, "", false);
+      commitChanges(manifest, false);
     else
       writeManifest(manifest, PATH_SAVED_MANIFEST);
   }

@@ -256,7 +256,7 @@ TEST(DatabaseSave, RoundTripThroughACommit) {
     EXPECT_EQ(0u, manifest.entries.count("/flash/var/pdb/img/version"));
     markDisabled(image, manifest);
     EXPECT_TRUE(image.disabled);
-    commitChanges(manifest, "", false);
+    commitChanges(manifest, false);
 
     // The extra field is kept only for provides; an empty provides list
     // leaves the file that was there; a bundle file read back asks for an
