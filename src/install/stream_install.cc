@@ -139,7 +139,11 @@ InstalledPackage* installSinglePackage(PackageDb& db, Manifest& manifest, Packag
       delete replaced;
     }
   }
-  if (!installFromReader(db, *package, manifest, reader)) return nullptr;
+  const InstallFailure failure = installFromReader(db, *package, manifest, reader);
+  if (failure.failed()) {
+    reportInstallFailure(db, *package, failure);
+    return nullptr;
+  }
   InstalledPackage* installed = package.release();
   db.packages.push_back(installed);
   processRequests(db, manifest, REPORT_NONE);
@@ -159,7 +163,11 @@ int installBundle(PackageDb& db, Manifest& manifest, PackageReader& reader, uint
   const uint32_t result = chooseCandidate(db, *bundle, installFlags);
   if (result & ~installFlags) return 2;
   uninstallByName(db, manifest, bundle->name);
-  if (!saveIntoFreshDirectory(db, *bundle, manifest)) return 1;
+  const InstallFailure failure = saveIntoFreshDirectory(*bundle, manifest);
+  if (failure.failed()) {
+    reportInstallFailure(db, *bundle, failure);
+    return 1;
+  }
 
   const DependencyEntry ref{bundle->name, bundle->version, bundle->version, 0};
   if (InstalledPackage* stale = db.lookupByName(bundle->name)) {

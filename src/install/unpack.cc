@@ -29,46 +29,57 @@ void showReaderProgress(PackageDb& db, const InstalledPackage& package, PackageR
                reader.totalSize());
 }
 
-void reportBrokenPackage(PackageDb& db, const InstalledPackage& package) {
-  printError(db, "installation of %s failed: broken package",
-             package.installationDisplayName().c_str());
-}
-
 bool wantedHere(const FileEntryHeader& header) {
   if (!header.isRegularFile()) return false;
   return header.hardwareKind == 0 || header.hardwareKind == flashKind();
 }
 
 // Copies one entry's data into its staged file.
-bool copyEntry(PackageDb& db, InstalledPackage& package, Manifest& manifest, std::istream& payload,
-               const FileEntryHeader& header, const std::string& entryName) {
+InstallFailure copyEntry(InstalledPackage& package, Manifest& manifest, std::istream& payload,
+                         const FileEntryHeader& header, const std::string& entryName) {
   const std::string target = entryTarget(package, entryName);
   std::ofstream out = createStagedFile(manifest, target, header.size, header.mode);
-  if (!out) {
-    reportWriteFailure(db, package, entryName.c_str());
-    return false;
-  }
+  if (!out) return InstallFailure::writeFailed(entryName.c_str());
   package.files.insert(target.substr(std::strlen(PATH_FLASH)));
   std::vector<char> chunk(kCopyChunk);
   for (uint32_t left = header.size; left > 0;) {
     const size_t wanted = left < kCopyChunk ? left : kCopyChunk;
     payload.read(chunk.data(), wanted);
-    if (static_cast<size_t>(payload.gcount()) != wanted) {
-      reportBrokenPackage(db, package);
-      return false;
-    }
-    if (!out.write(chunk.data(), wanted)) {
-      reportWriteFailure(db, package, entryName.c_str());
-      return false;
-    }
+    if (static_cast<size_t>(payload.gcount()) != wanted) return InstallFailure::brokenPackage();
+    if (!out.write(chunk.data(), wanted)) return InstallFailure::writeFailed(entryName.c_str());
     left -= wanted;
   }
   out.close();
-  if (!out) {
-    reportWriteFailure(db, package, entryName.c_str());
-    return false;
+  if (!out) return InstallFailure::writeFailed(entryName.c_str());
+  return InstallFailure();
+}
+
+// Unpacks the entries of the Files part the reader stands on into staged
+// files and adds their targets to the package's files.
+InstallFailure unpackFiles(PackageDb& db, InstalledPackage& package, Manifest& manifest,
+                           PackageReader& reader) {
+  InflateStream payload(reader);
+  for (;;) {
+    if (!payload) return InstallFailure();
+    uint8_t bytes[FILE_ENTRY_HEADER_SIZE];
+    payload.read(reinterpret_cast<char*>(bytes), sizeof bytes);
+    if (static_cast<size_t>(payload.gcount()) != sizeof bytes) return InstallFailure();
+    const FileEntryHeader header = decodeFileEntryHeader(bytes);
+    std::string entryName(header.nameLength, '\0');
+    payload.read(&entryName[0], header.nameLength);
+    if (static_cast<size_t>(payload.gcount()) != header.nameLength)
+      return InstallFailure::brokenPackage();
+    if (!wantedHere(header)) {
+      payload.seekg(header.size, std::ios::cur);
+      continue;
+    }
+    // A signed package is trusted for its content, not for where it writes;
+    // the names of entries that are passed over write nothing.
+    if (!staysBelow(entryName)) return InstallFailure::brokenPackage();
+    const InstallFailure failure = copyEntry(package, manifest, payload, header, entryName);
+    if (failure.failed()) return failure;
+    showReaderProgress(db, package, reader);
   }
-  return true;
 }
 
 void skipImage(PackageDb& db, const InstalledPackage& package, PackageReader& reader) {
@@ -97,56 +108,30 @@ std::string entryTarget(const InstalledPackage& package, const std::string& entr
   return target + entryName;
 }
 
-bool unpackFiles(PackageDb& db, InstalledPackage& package, Manifest& manifest, PackageReader& reader) {
-  InflateStream payload(reader);
-  for (;;) {
-    if (!payload) return true;
-    uint8_t bytes[FILE_ENTRY_HEADER_SIZE];
-    payload.read(reinterpret_cast<char*>(bytes), sizeof bytes);
-    if (static_cast<size_t>(payload.gcount()) != sizeof bytes) return true;
-    const FileEntryHeader header = decodeFileEntryHeader(bytes);
-    std::string entryName(header.nameLength, '\0');
-    payload.read(&entryName[0], header.nameLength);
-    if (static_cast<size_t>(payload.gcount()) != header.nameLength) {
-      reportBrokenPackage(db, package);
-      return false;
-    }
-    if (!wantedHere(header)) {
-      payload.seekg(header.size, std::ios::cur);
-      continue;
-    }
-    // A signed package is trusted for its content, not for where it writes;
-    // the names of entries that are passed over write nothing.
-    if (!staysBelow(entryName)) {
-      reportBrokenPackage(db, package);
-      return false;
-    }
-    if (!copyEntry(db, package, manifest, payload, header, entryName)) return false;
-    showReaderProgress(db, package, reader);
-  }
-}
-
-bool installFromReader(PackageDb& db, InstalledPackage& package, Manifest& manifest,
-                       PackageReader& reader) {
+InstallFailure installFromReader(PackageDb& db, InstalledPackage& package, Manifest& manifest,
+                                 PackageReader& reader) {
   showReaderProgress(db, package, reader);
-  if (!reader.isUntracked() && !reclaimDirectory(manifest, package.dbDir())) return false;
+  if (!reader.isUntracked() && !reclaimDirectory(manifest, package.dbDir()))
+    return InstallFailure::directoryTaken();
   if (reader.currentType() == Image) skipImage(db, package, reader);
   if (reader.currentType() == Files) {
     const bool bootImageOnly = (package.flags & PF_BOOT) && bootImageRequested();
-    if (!bootImageOnly && !unpackFiles(db, package, manifest, reader)) return false;
+    if (!bootImageOnly) {
+      const InstallFailure failure = unpackFiles(db, package, manifest, reader);
+      if (failure.failed()) return failure;
+    }
     reader.nextPart();
   }
   const int needed = requiredSignatureLevel(package.name, package.version);
-  if (reader.currentType() != Signature || reader.verifySignature() < needed) {
-    reportBrokenPackage(db, package);
-    return false;
-  }
+  if (reader.currentType() != Signature || reader.verifySignature() < needed)
+    return InstallFailure::brokenPackage();
   reader.nextPart();
-  if (package.bundle.name.empty() && !onlyTrailerFollows(reader)) {
-    reportBrokenPackage(db, package);
-    return false;
+  if (package.bundle.name.empty() && !onlyTrailerFollows(reader))
+    return InstallFailure::brokenPackage();
+  if (!reader.isUntracked()) {
+    const InstallFailure failure = savePackage(package, manifest);
+    if (failure.failed()) return failure;
   }
-  if (!reader.isUntracked() && !savePackage(db, package, manifest)) return false;
   if ((package.flags & PF_BOOT) || package.name == "branding")
     createStagedFile(manifest, PATH_UPGRADED, 1, 0).close();
   if (package.bundle.name.empty()) {
@@ -154,5 +139,5 @@ bool installFromReader(PackageDb& db, InstalledPackage& package, Manifest& manif
     printNotice(db, "installed %s%s", package.disabled ? "(disabled) " : "",
                 package.displayName().c_str());
   }
-  return true;
+  return InstallFailure();
 }
