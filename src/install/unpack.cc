@@ -56,7 +56,7 @@ InstallFailure copyEntry(InstalledPackage& package, Manifest& manifest, std::ist
 
 // Unpacks the entries of the Files part the reader stands on into staged
 // files and adds their targets to the package's files.
-InstallFailure unpackFiles(PackageDb& db, InstalledPackage& package, Manifest& manifest,
+InstallFailure unpackFiles(const InstallContext& context, InstalledPackage& package,
                            PackageReader& reader) {
   InflateStream payload(reader);
   for (;;) {
@@ -76,9 +76,9 @@ InstallFailure unpackFiles(PackageDb& db, InstalledPackage& package, Manifest& m
     // A signed package is trusted for its content, not for where it writes;
     // the names of entries that are passed over write nothing.
     if (!staysBelow(entryName)) return InstallFailure::brokenPackage();
-    const InstallFailure failure = copyEntry(package, manifest, payload, header, entryName);
+    const InstallFailure failure = copyEntry(package, context.manifest, payload, header, entryName);
     if (failure.failed()) return failure;
-    showReaderProgress(db, package, reader);
+    showReaderProgress(context.db, package, reader);
   }
 }
 
@@ -108,8 +108,10 @@ std::string entryTarget(const InstalledPackage& package, const std::string& entr
   return target + entryName;
 }
 
-InstallFailure installFromReader(PackageDb& db, InstalledPackage& package, Manifest& manifest,
+InstallFailure installFromReader(const InstallContext& context, InstalledPackage& package,
                                  PackageReader& reader) {
+  PackageDb& db = context.db;
+  Manifest& manifest = context.manifest;
   showReaderProgress(db, package, reader);
   if (!reader.isUntracked() && !reclaimDirectory(manifest, package.dbDir()))
     return InstallFailure::directoryTaken();
@@ -117,7 +119,7 @@ InstallFailure installFromReader(PackageDb& db, InstalledPackage& package, Manif
   if (reader.currentType() == Files) {
     const bool bootImageOnly = (package.flags & PF_BOOT) && bootImageRequested();
     if (!bootImageOnly) {
-      const InstallFailure failure = unpackFiles(db, package, manifest, reader);
+      const InstallFailure failure = unpackFiles(context, package, reader);
       if (failure.failed()) return failure;
     }
     reader.nextPart();

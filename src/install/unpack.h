@@ -4,16 +4,15 @@
 
 #include <string>
 
-#include "changes/manifest.h"
+#include "install/install_context.h"
 #include "pkg/install_failure.h"
-#include "pkg/package_db.h"
 #include "pkgfile/package_reader.h"
 
 // Takes the rest of the package from the reader, which stands on the first
 // part after the package's header parts, up to the part after its Signature
 // part. Prints only the progress and, for a package on its own, that it was
 // installed; what went wrong is returned for the caller to report.
-InstallFailure installFromReader(PackageDb& db, InstalledPackage& package, Manifest& manifest,
+InstallFailure installFromReader(const InstallContext& context, InstalledPackage& package,
                                  PackageReader& reader);
 
 // Where an entry of the payload lands: under /flash, or under

@@ -137,19 +137,18 @@ UpgradeCandidates findUpgradeCandidates(PackageDb& db, uint32_t installFlags) {
 void upgradeRun(PackageDb& db, Manifest& manifest, const UpgradeCandidates& candidates) {
   const ForcedStates forcedStates = userChosenStates(db);
   const std::set<std::string> wasEnabled = enabledNames(db);
+  const InstallContext context{db, manifest, candidates.installFlags, forcedStates, nullptr};
 
   for (const auto& candidate : candidates.files) {
     FileSource file;
     if (!file.open(candidate->path)) continue;
     std::istream input(&file);
-    bool boot = false;
-    const int status = installFromStream(db, manifest, input, candidates.installFlags, forcedStates,
-                                         nullptr, nullptr, &boot);
-    if (status != 0) {
+    const InstallResult result = installFromStream(context, input);
+    if (result.status != 0) {
       cancelChanges(manifest);
       return;
     }
-    if (candidate->isImage) placeImage(manifest, *candidate, boot);
+    if (candidate->isImage) placeImage(manifest, *candidate, result.boot);
   }
 
   applyEnables(db, manifest, packagesToEnableAgain(db, wasEnabled), REPORT_CHANGES);

@@ -110,14 +110,15 @@ int streamMode(PackageDb& db, const RunSettings& settings) {
     cancelChanges(manifest);
     return -1;
   }
-  std::string directory;
-  bool boot = false;
-  int status = installFromStream(db, manifest, std::cin, settings.installFlags | INSTALL_UPGRADE, {},
-                                 &image, &directory, &boot);
+  const ForcedStates noForcedStates;
+  const InstallContext context{db, manifest, settings.installFlags | INSTALL_UPGRADE, noForcedStates,
+                               &image};
+  const InstallResult result = installFromStream(context, std::cin);
+  int status = result.status;
   const bool copied = image.close();
   if (status == 0 && !copied) status = refuseForSpace(db, manifest);
   if (status == 0) {
-    placeStreamCopy(manifest, directory, boot);
+    placeStreamCopy(manifest, result.imageDirectory, result.boot);
     if (!(settings.installFlags & INSTALL_RESUME) && !checkSpace(manifest))
       status = refuseForSpace(db, manifest);
   }
