@@ -21,15 +21,14 @@ namespace {
 
 const char* const kPackageDirectories[] = {PATH_DOWNLOAD_DIR, PATH_FLASH_PACKAGES_DIR,
                                            PATH_SYSTEM_PACKAGES_DIR};
-const uint32_t kNoLimit = 0xFFFFFFFF;
 
 using Candidates = std::vector<std::unique_ptr<PackageFile>>;
 
-// 0xFFFFFFFF without the marker; with it, downgrades are allowed and the
+// No floor without the marker; with it, downgrades are allowed and the
 // number it holds (0 when none) is the lowest version accepted.
 uint32_t readDowngradeLimit(uint32_t& installFlags) {
   std::ifstream marker(PATH_DOWNGRADE_MARKER);
-  if (!marker.is_open()) return kNoLimit;
+  if (!marker.is_open()) return NO_VERSION_FLOOR;
   installFlags |= INSTALL_DOWNGRADE;
   uint32_t limit = 0;
   std::string word;
