@@ -111,9 +111,9 @@ double timePass(int count, bool scanning, Plan* plan = nullptr) {
   PackageList removals, enables;
   const auto start = std::chrono::steady_clock::now();
   if (scanning)
-    resolveRequestsByScanning(db, removals, enables, 1);
+    resolveRequestsByScanning(db, removals, enables, REPORT_CHANGES);
   else
-    resolveRequests(db, removals, enables, 1);
+    resolveRequests(db, removals, enables, REPORT_CHANGES);
   const double taken = seconds(std::chrono::steady_clock::now() - start);
   if (plan) {
     for (const InstalledPackage* package : db.packages) plan->requests.push_back(package->scheduled);

@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include "pkg/paths.h"
+
 namespace {
 
 std::string baseName(const std::string& path) {
@@ -23,7 +25,7 @@ bool isTemporaryName(const std::string& name) {
 // The directories in which temporary files are made for a target: RAM, and
 // every directory above the target.
 bool isStagingDirectory(const std::string& directory, const std::string& target) {
-  if (directory == "/ram" || directory == "/tmp") return true;
+  if (directory == PATH_RAM || directory == PATH_TMP) return true;
   for (std::string above = parentDir(target);; above = parentDir(above)) {
     if (above == directory) return true;
     if (above == "/" || above == ".") return false;

@@ -54,13 +54,6 @@ void moveIntoPlace(const std::string& target, const Change& change, bool showPro
     unlink(change.source.c_str());
 }
 
-void movePriorityTarget(Manifest& manifest, const std::string& target) {
-  auto found = manifest.entries.find(target);
-  if (found == manifest.entries.end() || !isMove(found->second)) return;
-  makeDirs(parentDir(target));
-  if (rename(found->second.source.c_str(), target.c_str()) == 0) manifest.entries.erase(found);
-}
-
 ssize_t readRetrying(int fd, char* buffer, size_t size) {
   ssize_t got;
   do got = read(fd, buffer, size);
@@ -87,9 +80,7 @@ bool copyContent(int from, int to, bool showProgress) {
 
 }  // namespace
 
-void commitChanges(Manifest& manifest, const std::string& priorityTarget, bool showProgress) {
-  if (!priorityTarget.empty()) movePriorityTarget(manifest, priorityTarget);
-
+void commitChanges(const Manifest& manifest, bool showProgress) {
   // Removals and links first, so that nothing removed afterwards can take a
   // file that has just been moved into place.
   for (const auto& [target, change] : manifest.entries) {

@@ -10,8 +10,8 @@
 // Applies every entry and never stops early: a failed link or rename prints
 // the system's message on standard error and is passed over. A temporary file
 // copied across file systems is deleted once its copy is complete. The
-// Manifest keeps its entries. A non-empty priority target is moved first.
-void commitChanges(Manifest& manifest, const std::string& priorityTarget, bool showProgress);
+// Manifest keeps its entries.
+void commitChanges(const Manifest& manifest, bool showProgress);
 
 // Creates a directory and its missing parents.
 void makeDirs(const std::string& path);

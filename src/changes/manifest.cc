@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "pkg/paths.h"
+
 namespace {
 
 // Temporary paths are built in a buffer of this size, terminator included.
@@ -32,14 +34,14 @@ bool fitsOnFileSystem(const struct statfs& fs, uint32_t sizeHint) {
 std::string stagingDirectory(const std::string& target, uint32_t sizeHint) {
   if (sizeHint == 0) {
     struct stat st;
-    return stat("/ram", &st) == 0 ? "/ram" : "/tmp";
+    return stat(PATH_RAM, &st) == 0 ? PATH_RAM : PATH_TMP;
   }
   std::string candidate = parentDir(target);
   for (;;) {
     struct statfs fs;
     if (statfs(candidate.c_str(), &fs) == 0)
-      return fitsOnFileSystem(fs, sizeHint) ? candidate : "/ram";
-    if (candidate == "/" || candidate == ".") return "/ram";
+      return fitsOnFileSystem(fs, sizeHint) ? candidate : PATH_RAM;
+    if (candidate == "/" || candidate == ".") return PATH_RAM;
     candidate = parentDir(candidate);
   }
 }
@@ -95,7 +97,7 @@ void stageSymlink(Manifest& manifest, const std::string& linkText, const std::st
 std::ofstream createStagedFile(Manifest& manifest, const std::string& target, uint32_t sizeHint,
                                uint32_t mode) {
   std::string directory = stagingDirectory(target, sizeHint);
-  if (directory.size() + sizeof kTempPattern > kTempPathBuffer) directory = "/ram";
+  if (directory.size() + sizeof kTempPattern > kTempPathBuffer) directory = PATH_RAM;
 
   char path[kTempPathBuffer];
   snprintf(path, sizeof path, "%s%s", directory.c_str(), kTempPattern);

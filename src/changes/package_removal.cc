@@ -2,12 +2,14 @@
 
 #include <sys/stat.h>
 
+#include "pkg/paths.h"
+
 namespace {
 
 // The boot image goes only when no other name still refers to it.
 bool bootImageUnshared() {
   struct stat st;
-  return stat("/flash/bootimage", &st) == 0 && st.st_nlink == 1;
+  return stat(PATH_BOOT_IMAGE, &st) == 0 && st.st_nlink == 1;
 }
 
 }  // namespace
@@ -19,12 +21,12 @@ void removePackageFiles(InstalledPackage& package, Manifest& manifest) {
   // A listed path that names /flash itself or climbs out of it would take
   // other files with it.
   for (const std::string& path : package.files)
-    if (staysBelow(path)) stageRemove(manifest, "/flash/" + path);
+    if (staysBelow(path)) stageRemove(manifest, std::string(PATH_FLASH) + "/" + path);
   package.files.clear();
 
   const std::string dbDir = package.dbDir();
   stageRemove(manifest, dbDir);
   stageRemove(manifest, dbDir + "image");
-  if ((package.flags & PF_BOOT) && bootImageUnshared()) stageRemove(manifest, "/flash/bootimage");
+  if ((package.flags & PF_BOOT) && bootImageUnshared()) stageRemove(manifest, PATH_BOOT_IMAGE);
   package.scheduled = SCHEDULE_NONE;
 }

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "pkg/paths.h"
+
 namespace {
 
 constexpr int64_t kReserveBlocks = 16;
@@ -63,7 +65,7 @@ int64_t freedBlocks(const std::string& target, const Change& change,
 }  // namespace
 
 bool checkSpace(const Manifest& manifest) {
-  FileSystemSpace spaces[] = {querySpace("/flash/boot"), querySpace("/flash")};
+  FileSystemSpace spaces[] = {querySpace(PATH_FLASH_BOOT), querySpace(PATH_FLASH)};
   for (const auto& [target, change] : manifest.entries)
     for (FileSystemSpace& space : spaces)
       if (liesOn(target, space)) space.freeBlocks += freedBlocks(target, change, space);

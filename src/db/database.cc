@@ -7,7 +7,6 @@
 
 #include <cctype>
 #include <cerrno>
-#include <cstring>
 #include <fstream>
 #include <memory>
 #include <unordered_set>
@@ -15,12 +14,10 @@
 #include "changes/manifest.h"
 #include "db/database_image.h"
 #include "pkg/console.h"
+#include "pkg/paths.h"
 
 namespace {
 
-const char kDatabaseDir[] = "/flash/var/pdb/";
-const char kImagesDir[] = "/rw/pckg/.images/";
-const char kScheduleDir[] = "/ram/pdb/";
 const uint32_t kAllOnes = 0xFFFFFFFF;
 
 // Parses an unsigned decimal that fits 32 bits, leading zeros allowed;
@@ -230,7 +227,7 @@ void loadSchedule(InstalledPackage& package, const DirectoryNames* scheduleDirs)
   // An empty name makes the path /ram/pdb//schedule, which is always tried.
   if (scheduleDirs && !dirName.empty() && !scheduleDirs->mayHold(dirName)) return;
   std::string word;
-  if (!readWord("/ram/pdb/" + dirName + "/schedule", word)) return;
+  if (!readWord(PATH_SCHEDULE_DIR + dirName + "/schedule", word)) return;
   if (word == "uninstall") {
     package.scheduled = SCHEDULE_UNINSTALL;
   } else if (word == "enable") {
@@ -283,6 +280,63 @@ void stageMark(Manifest& manifest, const std::string& path, const char* word) {
   mark << word << '\n';
 }
 
+void writeRelations(std::ostream& out, const std::vector<DependencyEntry>& list, bool withExtra) {
+  for (const DependencyEntry& entry : list) {
+    out << entry.name << ' ' << entry.min << ' ' << entry.max;
+    if (withExtra) out << ' ' << entry.extra;
+    out << '\n';
+  }
+}
+
+// The meta files of a package's database directory, in the order they are
+// written.
+struct MetaFile {
+  const char* name;
+  const char* label;  // how a failed write names it
+  uint32_t sizeHint;
+  bool keptForImages;
+  // Whether the package has anything to write into it; when it has not, the
+  // file is left as it is, or removed when removedWhenAbsent.
+  bool (*present)(const InstalledPackage& package);
+  bool removedWhenAbsent;
+  void (*write)(std::ostream& out, const InstalledPackage& package);
+};
+
+bool always(const InstalledPackage&) { return true; }
+
+const MetaFile kMetaFiles[] = {
+    {"version", "meta/version", 32, false, always, false,
+     [](std::ostream& out, const InstalledPackage& package) {
+       out << package.version << ' ' << package.buildTime << '\n';
+     }},
+    {"deps", "meta/deps", 1024, false, always, false,
+     [](std::ostream& out, const InstalledPackage& package) {
+       writeRelations(out, package.deps, false);
+     }},
+    {"provides", "meta/provides", 1024, false,
+     [](const InstalledPackage& package) { return !package.provides.empty(); }, false,
+     [](std::ostream& out, const InstalledPackage& package) {
+       writeRelations(out, package.provides, true);
+     }},
+    {"conflicts", "meta/conflicts", 1024, false,
+     [](const InstalledPackage& package) { return !package.conflicts.empty(); }, false,
+     [](std::ostream& out, const InstalledPackage& package) {
+       writeRelations(out, package.conflicts, false);
+     }},
+    {"bundle", "meta/bundle", 16, false,
+     [](const InstalledPackage& package) { return !package.bundle.name.empty(); }, true,
+     [](std::ostream& out, const InstalledPackage& package) { out << package.bundle.name << '\n'; }},
+    // Paths are held with a leading "/" and written without it.
+    {"files", "meta/files", 4096, true,
+     [](const InstalledPackage& package) { return !package.isBundle; }, false,
+     [](std::ostream& out, const InstalledPackage& package) {
+       for (const std::string& path : package.files) {
+         if (path.empty()) continue;
+         out << (path[0] == '/' ? path.substr(1) : path) << '\n';
+       }
+     }},
+};
+
 }  // namespace
 
 std::string sanitisedName(const std::string& name) {
@@ -295,7 +349,7 @@ std::string sanitisedName(const std::string& name) {
 void loadDatabase(PackageDb& db, bool quiet, const std::string& systemArch, DatabaseLoad load) {
   db.quiet = quiet;
   db.systemArch = systemArch;
-  DIR* dir = opendir(kDatabaseDir);
+  DIR* dir = opendir(PATH_DATABASE_DIR);
   if (!dir) {
     printWarning(db, "could not open repo");
     return;
@@ -305,12 +359,12 @@ void loadDatabase(PackageDb& db, bool quiet, const std::string& systemArch, Data
   const DatabaseDirectoryHold hold;
 
   for (const std::string& entry : entries)
-    loadImageRecords(db, std::string(kDatabaseDir) + entry + "/image", entry);
-  const DirectoryNames images(kImagesDir);
+    loadImageRecords(db, std::string(PATH_DATABASE_DIR) + entry + "/image", entry);
+  const DirectoryNames images(PATH_IMAGES_DIR);
   for (const std::string& entry : entries)
-    if (images.mayHold(entry)) loadImageRecords(db, std::string(kImagesDir) + entry, entry);
+    if (images.mayHold(entry)) loadImageRecords(db, std::string(PATH_IMAGES_DIR) + entry, entry);
   std::unique_ptr<DirectoryNames> scheduleDirs;
-  if (load == DatabaseLoad::Full) scheduleDirs.reset(new DirectoryNames(kScheduleDir));
+  if (load == DatabaseLoad::Full) scheduleDirs.reset(new DirectoryNames(PATH_SCHEDULE_DIR));
   auto fill = [&](InstalledPackage& package) {
     if (load == DatabaseLoad::Full)
       loadPackageWith(package, scheduleDirs.get());
@@ -333,87 +387,21 @@ void loadDatabase(PackageDb& db, bool quiet, const std::string& systemArch, Data
 
 void loadPackage(InstalledPackage& package) { loadPackageWith(package, nullptr); }
 
-void reportWriteFailure(PackageDb& db, const InstalledPackage& package, const char* label) {
-  const int error = errno;
-  const std::string name = package.installationDisplayName();
-  if (error == ENOSPC)
-    printError(db, "installation of %s failed: disk is too small", name.c_str());
-  else if (error == EIO)
-    printError(db, "installation of %s failed: disk error", name.c_str());
-  else
-    printError(db, "installation of %s failed: could not create %s: %s", name.c_str(), label,
-               strerror(error));
-}
-
-bool writeDependencyList(Manifest& manifest, const std::string& path,
-                         const std::vector<DependencyEntry>& list, bool withExtra) {
-  std::ofstream out = createStagedFile(manifest, path, 1024, 0);
-  for (const DependencyEntry& entry : list) {
-    out << entry.name << ' ' << entry.min << ' ' << entry.max;
-    if (withExtra) out << ' ' << entry.extra;
-    out << '\n';
-  }
-  out.flush();
-  return out.good();
-}
-
-bool writeFileList(InstalledPackage& package, Manifest& manifest) {
-  if (package.isBundle) return true;
-  std::ofstream out = createStagedFile(manifest, package.dbDir() + "files", 4096, 0);
-  for (const std::string& path : package.files) {
-    if (path.empty()) continue;
-    out << (path[0] == '/' ? path.substr(1) : path) << '\n';
-  }
-  out.flush();
-  return out.good();
-}
-
-bool savePackage(PackageDb& db, InstalledPackage& package, Manifest& manifest) {
+InstallFailure savePackage(InstalledPackage& package, Manifest& manifest) {
   const std::string dir = package.dbDir();
-  // An image package is described by its image, but the files it unpacked
-  // are listed all the same, so that they can be removed with it.
-  if (package.isImage && !(package.flags & PF_NO_META) && !writeFileList(package, manifest)) {
-    reportWriteFailure(db, package, "meta/files");
-    return false;
-  }
-  if (!package.isImage && !(package.flags & PF_NO_META)) {
-    {
-      std::ofstream version = createStagedFile(manifest, dir + "version", 32, 0);
-      version << package.version << ' ' << package.buildTime << '\n';
-      version.flush();
-      if (!version.good()) {
-        reportWriteFailure(db, package, "meta/version");
-        return false;
+  if (!(package.flags & PF_NO_META)) {
+    for (const MetaFile& file : kMetaFiles) {
+      // An image package is described by its image, but the files it
+      // unpacked are listed all the same, so that they can be removed with it.
+      if (package.isImage && !file.keptForImages) continue;
+      if (!file.present(package)) {
+        if (file.removedWhenAbsent) stageRemove(manifest, dir + file.name);
+        continue;
       }
-    }
-    if (!writeDependencyList(manifest, dir + "deps", package.deps, false)) {
-      reportWriteFailure(db, package, "meta/deps");
-      return false;
-    }
-    if (!package.provides.empty() &&
-        !writeDependencyList(manifest, dir + "provides", package.provides, true)) {
-      reportWriteFailure(db, package, "meta/provides");
-      return false;
-    }
-    if (!package.conflicts.empty() &&
-        !writeDependencyList(manifest, dir + "conflicts", package.conflicts, false)) {
-      reportWriteFailure(db, package, "meta/conflicts");
-      return false;
-    }
-    if (!package.bundle.name.empty()) {
-      std::ofstream bundle = createStagedFile(manifest, dir + "bundle", 16, 0);
-      bundle << package.bundle.name << '\n';
-      bundle.flush();
-      if (!bundle.good()) {
-        reportWriteFailure(db, package, "meta/bundle");
-        return false;
-      }
-    } else {
-      stageRemove(manifest, dir + "bundle");
-    }
-    if (!writeFileList(package, manifest)) {
-      reportWriteFailure(db, package, "meta/files");
-      return false;
+      std::ofstream out = createStagedFile(manifest, dir + file.name, file.sizeHint, 0);
+      file.write(out, package);
+      out.flush();
+      if (!out.good()) return InstallFailure::writeFailed(file.label);
     }
   }
   if (package.disabled)
@@ -424,12 +412,12 @@ bool savePackage(PackageDb& db, InstalledPackage& package, Manifest& manifest) {
     stageMark(manifest, dir + "enabled", "user");
   else
     stageRemove(manifest, dir + "enabled");
-  return true;
+  return InstallFailure();
 }
 
-bool saveIntoFreshDirectory(PackageDb& db, InstalledPackage& package, Manifest& manifest) {
-  if (!reclaimDirectory(manifest, package.dbDir())) return false;
-  return savePackage(db, package, manifest);
+InstallFailure saveIntoFreshDirectory(InstalledPackage& package, Manifest& manifest) {
+  if (!reclaimDirectory(manifest, package.dbDir())) return InstallFailure::directoryTaken();
+  return savePackage(package, manifest);
 }
 
 void markDisabled(InstalledPackage& package, Manifest& manifest) {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "pkg/install_failure.h"
 #include "pkg/package_db.h"
 
 struct Manifest;
@@ -28,20 +29,12 @@ void loadPackage(InstalledPackage& package);
 // but ASCII letters, digits and "-" left out.
 std::string sanitisedName(const std::string& name);
 
-// Stages every database file of the package; false after reporting a write
-// failure.
-bool savePackage(PackageDb& db, InstalledPackage& package, Manifest& manifest);
+// Stages every database file of the package and its marks; what went wrong
+// when a file could not be written.
+InstallFailure savePackage(InstalledPackage& package, Manifest& manifest);
 // Reclaims the package's database directory (staged for removal earlier in
 // the run), then saves into it.
-bool saveIntoFreshDirectory(PackageDb& db, InstalledPackage& package, Manifest& manifest);
-
-bool writeDependencyList(Manifest& manifest, const std::string& path,
-                         const std::vector<DependencyEntry>& list, bool withExtra);
-bool writeFileList(InstalledPackage& package, Manifest& manifest);
-
-// Prints the error for a database file that could not be written, worded
-// after errno: no space, an I/O error, or the system's text.
-void reportWriteFailure(PackageDb& db, const InstalledPackage& package, const char* label);
+InstallFailure saveIntoFreshDirectory(InstalledPackage& package, Manifest& manifest);
 
 // Stage the disabled or enabled state of a package through the manifest.
 void markDisabled(InstalledPackage& package, Manifest& manifest);

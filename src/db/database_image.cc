@@ -3,23 +3,18 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-
+#include "pkg/paths.h"
 #include "pkgfile/file_source.h"
 #include "pkgfile/package_info.h"
 #include "pkgfile/package_reader.h"
+#include "pkgfile/part_type.h"
 
 namespace {
 
-const char kDatabaseDir[] = "/flash/var/pdb/";
-constexpr size_t kDatabaseDirLength = sizeof kDatabaseDir - 1;
+constexpr size_t kDatabaseDirLength = sizeof PATH_DATABASE_DIR - 1;
 
 // The database directory while a DatabaseDirectoryHold lives, else -1.
 int databaseDirectory = -1;
-
-// A stored image is walked for its metadata only: without hashing or a tee
-// the reader seeks past the payload, so a large image costs little.
-const std::vector<uint32_t> kImageTypes = {BundleHeader, PackageHeader, Text24, Note,
-                                           Dependencies, Provides, Conflicts};
 
 // A record keeps what was read of it before a later part of its metadata
 // failed; only a header that cannot be read leaves it unnamed.
@@ -34,7 +29,7 @@ void loadBundle(PackageDb& db, PackageReader& reader) {
   }
   while (reader.currentType() == PackageHeader) {
     InstalledPackage* member = new InstalledPackage("");
-    const bool complete = readPackageInfo(*member, reader);
+    readPackageInfo(*member, reader);
     if (member->name.empty()) {
       // The reader stays on this header: there is no next member to go to.
       delete member;
@@ -42,7 +37,8 @@ void loadBundle(PackageDb& db, PackageReader& reader) {
     }
     member->bundle = DependencyEntry{bundle->name, bundle->version, bundle->version, 0};
     db.packages.push_back(member);
-    if (!complete) break;
+    // A member whose relations are cut short leaves the reader on that list,
+    // which ends the loop.
   }
   db.packages.push_back(bundle);
 }
@@ -58,7 +54,7 @@ void loadSingle(PackageDb& db, PackageReader& reader, const std::string& entryNa
 }  // namespace
 
 DatabaseDirectoryHold::DatabaseDirectoryHold() {
-  databaseDirectory = open(kDatabaseDir, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  databaseDirectory = open(PATH_DATABASE_DIR, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
 }
 
 DatabaseDirectoryHold::~DatabaseDirectoryHold() {
@@ -69,7 +65,7 @@ DatabaseDirectoryHold::~DatabaseDirectoryHold() {
 int openDatabaseFile(const std::string& path) {
   // A path that goes on with another slash would be absolute for openat.
   if (databaseDirectory >= 0 && path.size() > kDatabaseDirLength &&
-      path.compare(0, kDatabaseDirLength, kDatabaseDir) == 0 && path[kDatabaseDirLength] != '/')
+      path.compare(0, kDatabaseDirLength, PATH_DATABASE_DIR) == 0 && path[kDatabaseDirLength] != '/')
     return openat(databaseDirectory, path.c_str() + kDatabaseDirLength, O_RDONLY | O_CLOEXEC);
   return open(path.c_str(), O_RDONLY | O_CLOEXEC);
 }
@@ -78,7 +74,9 @@ void loadImageRecords(PackageDb& db, const std::string& path, const std::string&
   FileSource file(openDatabaseFile(path));
   if (!file.isOpen()) return;
   PackageReader reader(&file, false, nullptr);
-  reader.wantedTypes = kImageTypes;
+  // Walked for its metadata only: without hashing or a tee the reader seeks
+  // past the payload, so a large image costs little.
+  reader.wantedTypes = PARTS_STORED_IMAGE;
   reader.nextPart();
   if (reader.currentType() == BundleHeader)
     loadBundle(db, reader);

@@ -9,16 +9,11 @@
 #include "install/unpack.h"
 #include "pkg/console.h"
 #include "pkgfile/package_info.h"
+#include "pkgfile/part_type.h"
 #include "platform/boot_image.h"
 #include "resolve/candidate.h"
 
 namespace {
-
-const std::vector<uint32_t> kStreamTypes = {PackageHeader, BundleHeader, BundleList, Architecture,
-                                            Dependencies,  Provides,     Conflicts,  Image,
-                                            Files,         Signature};
-
-std::string databaseDirectory(const std::string& name) { return "/flash/var/pdb/" + name + "/"; }
 
 // Takes the record out of the package list, without destroying it.
 void takeOutOfList(PackageDb& db, const InstalledPackage* package) {
@@ -32,14 +27,13 @@ void takeOutOfList(PackageDb& db, const InstalledPackage* package) {
 
 // The same version is installed and the run resumes: the installed record
 // counts as done and is reported as installed.
-InstalledPackage* reportResumed(PackageDb& db, const InstalledPackage& incoming, bool* bootOut) {
+void reportResumed(PackageDb& db, const InstalledPackage& incoming, InstallResult& result) {
   showStatus(db, std::string(78, ' '));
   showStatus(db, "");
   printNotice(db, "installed %s%s", incoming.disabled ? "(disabled) " : "",
               incoming.displayName().c_str());
-  InstalledPackage* installed = db.lookupByName(incoming.name);
-  if (bootOut && installed) *bootOut = (installed->flags & PF_BOOT) != 0;
-  return installed;
+  result.installed = db.lookupByName(incoming.name);
+  if (result.installed) result.boot = (result.installed->flags & PF_BOOT) != 0;
 }
 
 // Passes over the rest of a bundle member that is not installed.
@@ -67,19 +61,17 @@ std::set<std::string> currentMembers(const PackageDb& db, const std::string& bun
 }
 
 // Installs the members that follow; returns 0, 2 for a failed member or 3
-// when there is none.
-int installMembers(PackageDb& db, Manifest& manifest, PackageReader& reader, uint32_t installFlags,
-                   const ForcedStates& forcedStates, const DependencyEntry& ref,
-                   std::set<std::string>& previous, bool* bootOut) {
+// when there is none. Sets boot when a member was installed as the boot
+// image.
+int installMembers(const InstallContext& context, PackageReader& reader, const DependencyEntry& ref,
+                   std::set<std::string>& previous, bool& boot) {
   int count = 0;
   while (reader.currentType() == PackageHeader) {
-    bool memberBoot = false;
-    InstalledPackage* member = installSinglePackage(db, manifest, reader, installFlags, forcedStates,
-                                                    &ref, nullptr, &memberBoot);
-    if (!member) return 2;
+    const InstallResult member = installSinglePackage(context, reader, &ref);
+    if (!member.installed) return 2;
     ++count;
-    previous.erase(member->name);
-    if (bootOut && memberBoot) *bootOut = true;
+    previous.erase(member.installed->name);
+    if (member.boot) boot = true;
   }
   if (reader.currentType() == Architecture) reader.nextPart();
   if (reader.currentType() != -1) return 2;
@@ -88,83 +80,95 @@ int installMembers(PackageDb& db, Manifest& manifest, PackageReader& reader, uin
 
 }  // namespace
 
-int installFromStream(PackageDb& db, Manifest& manifest, std::istream& in, uint32_t installFlags,
-                      const ForcedStates& forcedStates, std::streambuf* copyTarget,
-                      std::string* directoryOut, bool* bootOut) {
-  PackageReader reader(in, true, copyTarget);
-  reader.wantedTypes = kStreamTypes;
+InstallResult installFromStream(const InstallContext& context, std::istream& in) {
+  PackageReader reader(in, true, context.copyTarget);
+  reader.wantedTypes = PARTS_STREAM_INSTALL;
   reader.nextPart();
-  if (reader.currentType() == BundleHeader)
-    return installBundle(db, manifest, reader, installFlags, forcedStates, directoryOut, bootOut);
-  return installSinglePackage(db, manifest, reader, installFlags, forcedStates, nullptr, directoryOut,
-                              bootOut)
-             ? 0
-             : 1;
+  if (reader.currentType() == BundleHeader) return installBundle(context, reader);
+  return installSinglePackage(context, reader, nullptr);
 }
 
-InstalledPackage* installSinglePackage(PackageDb& db, Manifest& manifest, PackageReader& reader,
-                                       uint32_t installFlags, const ForcedStates& forcedStates,
-                                       const DependencyEntry* bundleRef, std::string* directoryOut,
-                                       bool* bootOut) {
+InstallResult installSinglePackage(const InstallContext& context, PackageReader& reader,
+                                   const DependencyEntry* bundleRef) {
+  PackageDb& db = context.db;
+  const uint32_t installFlags = context.installFlags;
+  InstallResult result;
+  result.status = 1;
   std::unique_ptr<InstalledPackage> package(new InstalledPackage(""));
-  if (!readPackageInfo(*package, reader)) return nullptr;
-  if (bundleRef && namesMatch(package->name, bundleRef->name)) return nullptr;
-  if (package->isImage && directoryOut) *directoryOut = databaseDirectory(package->name);
+  if (!readPackageInfo(*package, reader)) return result;
+  if (bundleRef && namesMatch(package->name, bundleRef->name)) return result;
+  if (package->isImage) result.imageDirectory = package->dbDir();
 
-  uint32_t result = chooseCandidate(db, *package, bundleRef ? ACCEPT_EVERYTHING : installFlags | CONFLICTS);
-  const auto forced = forcedStates.find(package->name);
-  if (forced != forcedStates.end()) {
+  uint32_t verdict =
+      chooseCandidate(db, *package, bundleRef ? ACCEPT_EVERYTHING : installFlags | CONFLICTS);
+  const auto forced = context.forcedStates.find(package->name);
+  if (forced != context.forcedStates.end()) {
     package->disabled = forced->second;
     package->userForced = true;
   } else {
     package->disabled = false;
   }
-  if (result & CONFLICTS) {
-    result &= ~CONFLICTS;
+  if (verdict & CONFLICTS) {
+    verdict &= ~CONFLICTS;
     package->disabled = true;
   }
 
-  const uint32_t refused = result & (~installFlags | SAME_INSTALLED);
+  const uint32_t refused = verdict & (~installFlags | SAME_INSTALLED);
   if (refused) {
     if (bundleRef) {
       skipMember(reader);
-      return db.lookupByName(package->name);
+      result.installed = db.lookupByName(package->name);
+    } else if ((verdict & SAME_INSTALLED) && (installFlags & INSTALL_RESUME)) {
+      reportResumed(db, *package, result);
+    } else if (verdict & SAME_INSTALLED) {
+      result.installed = db.lookupByName(package->name);
     }
-    if ((result & SAME_INSTALLED) && (installFlags & INSTALL_RESUME))
-      return reportResumed(db, *package, bootOut);
-    if (result & SAME_INSTALLED) return db.lookupByName(package->name);
-    return nullptr;
+    if (result.installed) result.status = 0;
+    return result;
   }
 
   if (bundleRef) package->bundle = *bundleRef;
   if (!reader.isUntracked()) {
     if (InstalledPackage* replaced = db.lookupByName(package->name)) {
-      removePackageFiles(*replaced, manifest);
+      removePackageFiles(*replaced, context.manifest);
       takeOutOfList(db, replaced);
       delete replaced;
     }
   }
-  if (!installFromReader(db, *package, manifest, reader)) return nullptr;
-  InstalledPackage* installed = package.release();
-  db.packages.push_back(installed);
-  processRequests(db, manifest, REPORT_NONE);
-  if (bootOut) *bootOut = (installed->flags & PF_BOOT) && bootImageRequested();
-  return installed;
+  const InstallFailure failure = installFromReader(context, *package, reader);
+  if (failure.failed()) {
+    reportInstallFailure(db, *package, failure);
+    return result;
+  }
+  result.installed = package.release();
+  result.status = 0;
+  db.packages.push_back(result.installed);
+  processRequests(db, context.manifest, REPORT_NONE);
+  result.boot = (result.installed->flags & PF_BOOT) && bootImageRequested();
+  return result;
 }
 
-int installBundle(PackageDb& db, Manifest& manifest, PackageReader& reader, uint32_t installFlags,
-                  const ForcedStates& forcedStates, std::string* directoryOut, bool* bootOut) {
-  if (bootOut) *bootOut = false;
+InstallResult installBundle(const InstallContext& context, PackageReader& reader) {
+  PackageDb& db = context.db;
+  InstallResult result;
+  result.status = 1;
   std::unique_ptr<InstalledPackage> bundle(new InstalledPackage(""));
-  if (!readPackageInfo(*bundle, reader)) return 1;
-  if (!bundle->deps.empty() || !bundle->provides.empty() || !bundle->conflicts.empty()) return 1;
+  if (!readPackageInfo(*bundle, reader)) return result;
+  if (!bundle->deps.empty() || !bundle->provides.empty() || !bundle->conflicts.empty()) return result;
   if (reader.currentType() == Image) reader.nextPart();
-  if (bundle->isImage && directoryOut) *directoryOut = databaseDirectory(bundle->name);
+  if (bundle->isImage) result.imageDirectory = bundle->dbDir();
 
-  const uint32_t result = chooseCandidate(db, *bundle, installFlags);
-  if (result & ~installFlags) return 2;
-  uninstallByName(db, manifest, bundle->name);
-  if (!saveIntoFreshDirectory(db, *bundle, manifest)) return 1;
+  const uint32_t verdict = chooseCandidate(db, *bundle, context.installFlags);
+  if (verdict & ~context.installFlags) {
+    result.status = 2;
+    return result;
+  }
+  uninstallByName(db, context.manifest, bundle->name);
+  const InstallFailure failure = saveIntoFreshDirectory(*bundle, context.manifest);
+  if (failure.failed()) {
+    reportInstallFailure(db, *bundle, failure);
+    return result;
+  }
 
   const DependencyEntry ref{bundle->name, bundle->version, bundle->version, 0};
   if (InstalledPackage* stale = db.lookupByName(bundle->name)) {
@@ -175,18 +179,17 @@ int installBundle(PackageDb& db, Manifest& manifest, PackageReader& reader, uint
 
   std::set<std::string> previous = currentMembers(db, ref.name);
   if (reader.currentType() == BundleList) {
-    addBundleListPlaceholders(db, reader, forcedStates);
+    addBundleListPlaceholders(db, reader, context.forcedStates);
     reader.nextPart();
   }
-  const int status =
-      installMembers(db, manifest, reader, installFlags, forcedStates, ref, previous, bootOut);
-  if (status != 0) return status;
+  result.status = installMembers(context, reader, ref, previous, result.boot);
+  if (result.status != 0) return result;
 
   // Members that the new bundle no longer holds leave with this pass.
   for (const std::string& name : previous)
     if (InstalledPackage* gone = db.lookupByName(name)) gone->scheduled = SCHEDULE_UNINSTALL;
-  processRequests(db, manifest, REPORT_NONE);
+  processRequests(db, context.manifest, REPORT_NONE);
   showStatus(db, "");
   printNotice(db, "installed %s", (ref.name + "-" + versionText(ref.min)).c_str());
-  return 0;
+  return result;
 }

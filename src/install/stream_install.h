@@ -4,35 +4,24 @@
 // the package list. The caller applies or drops the Manifest.
 #pragma once
 
-#include <cstdint>
 #include <istream>
-#include <map>
-#include <string>
 
-#include "changes/manifest.h"
-#include "pkg/package_db.h"
+#include "install/install_context.h"
 #include "pkgfile/package_reader.h"
 
-// The enabled or disabled state that the user chose for installed packages:
-// name -> disabled.
-using ForcedStates = std::map<std::string, bool>;
-
-// Status of installFromStream: 0 installed; for a single package 1 failed;
-// for a bundle the status of installBundle.
-int installFromStream(PackageDb& db, Manifest& manifest, std::istream& in, uint32_t installFlags,
-                      const ForcedStates& forcedStates, std::streambuf* copyTarget,
-                      std::string* directoryOut, bool* bootOut);
+// status 0 installed; for a single package 1 failed; for a bundle the
+// status of installBundle. The stream's bytes are copied to the context's
+// copy target as they are read.
+InstallResult installFromStream(const InstallContext& context, std::istream& in);
 
 // Installs the package whose header the reader stands on. bundleRef is null
-// for a package on its own, else the bundle it belongs to. Returns the
-// record now in the package list that stands for it, or null.
-InstalledPackage* installSinglePackage(PackageDb& db, Manifest& manifest, PackageReader& reader,
-                                       uint32_t installFlags, const ForcedStates& forcedStates,
-                                       const DependencyEntry* bundleRef, std::string* directoryOut,
-                                       bool* bootOut);
+// for a package on its own, else the bundle it belongs to. The result's
+// installed record is the one now in the package list that stands for the
+// package, or null; its status is 0 with a record, else 1.
+InstallResult installSinglePackage(const InstallContext& context, PackageReader& reader,
+                                   const DependencyEntry* bundleRef);
 
-// 0 installed; 1 bad bundle header, a bundle with relations, or its database
-// entry not staged; 2 bundle refused, a member failed or parts left over;
-// 3 no member.
-int installBundle(PackageDb& db, Manifest& manifest, PackageReader& reader, uint32_t installFlags,
-                  const ForcedStates& forcedStates, std::string* directoryOut, bool* bootOut);
+// status 0 installed; 1 bad bundle header, a bundle with relations, or its
+// database entry not staged; 2 bundle refused, a member failed or parts
+// left over; 3 no member.
+InstallResult installBundle(const InstallContext& context, PackageReader& reader);

@@ -5,30 +5,17 @@
 
 #include "db/database.h"
 #include "pkg/console.h"
+#include "pkg/paths.h"
+#include "pkgfile/file_entry.h"
 #include "pkgfile/inflate_stream.h"
-#include "pkgfile/little_endian.h"
 #include "pkgfile/verification.h"
 #include "platform/boot_image.h"
 #include "platform/processor.h"
 
 namespace {
 
-const size_t kEntryHeaderSize = 30;
 const size_t kCopyChunk = 16384;
 const std::streamoff kImageStep = 4096;
-const uint16_t kFileTypeMask = 0xF000;
-const uint16_t kRegularFile = 0x8000;
-
-struct EntryHeader {
-  uint16_t mode;
-  uint8_t hardwareKind;
-  uint32_t size;
-  uint16_t nameLength;
-};
-
-EntryHeader decodeEntryHeader(const uint8_t* bytes) {
-  return EntryHeader{readLe16(bytes), bytes[23], readLe32(bytes + 24), readLe16(bytes + 28)};
-}
 
 std::string progressLabel(const InstalledPackage& package) {
   std::string label = "installing ";
@@ -42,46 +29,57 @@ void showReaderProgress(PackageDb& db, const InstalledPackage& package, PackageR
                reader.totalSize());
 }
 
-void reportBrokenPackage(PackageDb& db, const InstalledPackage& package) {
-  printError(db, "installation of %s failed: broken package",
-             package.installationDisplayName().c_str());
-}
-
-bool wantedHere(const EntryHeader& header) {
-  if ((header.mode & kFileTypeMask) != kRegularFile) return false;
+bool wantedHere(const FileEntryHeader& header) {
+  if (!header.isRegularFile()) return false;
   return header.hardwareKind == 0 || header.hardwareKind == flashKind();
 }
 
 // Copies one entry's data into its staged file.
-bool copyEntry(PackageDb& db, InstalledPackage& package, Manifest& manifest, std::istream& payload,
-               const EntryHeader& header, const std::string& entryName) {
+InstallFailure copyEntry(InstalledPackage& package, Manifest& manifest, std::istream& payload,
+                         const FileEntryHeader& header, const std::string& entryName) {
   const std::string target = entryTarget(package, entryName);
   std::ofstream out = createStagedFile(manifest, target, header.size, header.mode);
-  if (!out) {
-    reportWriteFailure(db, package, entryName.c_str());
-    return false;
-  }
-  package.files.insert(target.substr(std::strlen("/flash")));
+  if (!out) return InstallFailure::writeFailed(entryName.c_str());
+  package.files.insert(target.substr(std::strlen(PATH_FLASH)));
   std::vector<char> chunk(kCopyChunk);
   for (uint32_t left = header.size; left > 0;) {
     const size_t wanted = left < kCopyChunk ? left : kCopyChunk;
     payload.read(chunk.data(), wanted);
-    if (static_cast<size_t>(payload.gcount()) != wanted) {
-      reportBrokenPackage(db, package);
-      return false;
-    }
-    if (!out.write(chunk.data(), wanted)) {
-      reportWriteFailure(db, package, entryName.c_str());
-      return false;
-    }
+    if (static_cast<size_t>(payload.gcount()) != wanted) return InstallFailure::brokenPackage();
+    if (!out.write(chunk.data(), wanted)) return InstallFailure::writeFailed(entryName.c_str());
     left -= wanted;
   }
   out.close();
-  if (!out) {
-    reportWriteFailure(db, package, entryName.c_str());
-    return false;
+  if (!out) return InstallFailure::writeFailed(entryName.c_str());
+  return InstallFailure();
+}
+
+// Unpacks the entries of the Files part the reader stands on into staged
+// files and adds their targets to the package's files.
+InstallFailure unpackFiles(const InstallContext& context, InstalledPackage& package,
+                           PackageReader& reader) {
+  InflateStream payload(reader);
+  for (;;) {
+    if (!payload) return InstallFailure();
+    uint8_t bytes[FILE_ENTRY_HEADER_SIZE];
+    payload.read(reinterpret_cast<char*>(bytes), sizeof bytes);
+    if (static_cast<size_t>(payload.gcount()) != sizeof bytes) return InstallFailure();
+    const FileEntryHeader header = decodeFileEntryHeader(bytes);
+    std::string entryName(header.nameLength, '\0');
+    payload.read(&entryName[0], header.nameLength);
+    if (static_cast<size_t>(payload.gcount()) != header.nameLength)
+      return InstallFailure::brokenPackage();
+    if (!wantedHere(header)) {
+      payload.seekg(header.size, std::ios::cur);
+      continue;
+    }
+    // A signed package is trusted for its content, not for where it writes;
+    // the names of entries that are passed over write nothing.
+    if (!staysBelow(entryName)) return InstallFailure::brokenPackage();
+    const InstallFailure failure = copyEntry(package, context.manifest, payload, header, entryName);
+    if (failure.failed()) return failure;
+    showReaderProgress(context.db, package, reader);
   }
-  return true;
 }
 
 void skipImage(PackageDb& db, const InstalledPackage& package, PackageReader& reader) {
@@ -105,68 +103,43 @@ bool onlyTrailerFollows(PackageReader& reader) {
 }  // namespace
 
 std::string entryTarget(const InstalledPackage& package, const std::string& entryName) {
-  std::string target = "/flash";
-  if (package.disabled) target += "/x/" + package.name;
+  std::string target = package.disabled ? PATH_DISABLED_DIR + package.name : PATH_FLASH;
   if (entryName.empty() || entryName[0] != '/') target += "/";
   return target + entryName;
 }
 
-bool unpackFiles(PackageDb& db, InstalledPackage& package, Manifest& manifest, PackageReader& reader) {
-  InflateStream payload(reader);
-  for (;;) {
-    if (!payload) return true;
-    uint8_t headerBytes[kEntryHeaderSize];
-    payload.read(reinterpret_cast<char*>(headerBytes), kEntryHeaderSize);
-    if (static_cast<size_t>(payload.gcount()) != kEntryHeaderSize) return true;
-    const EntryHeader header = decodeEntryHeader(headerBytes);
-    std::string entryName(header.nameLength, '\0');
-    payload.read(&entryName[0], header.nameLength);
-    if (static_cast<size_t>(payload.gcount()) != header.nameLength) {
-      reportBrokenPackage(db, package);
-      return false;
-    }
-    if (!wantedHere(header)) {
-      payload.seekg(header.size, std::ios::cur);
-      continue;
-    }
-    // A signed package is trusted for its content, not for where it writes;
-    // the names of entries that are passed over write nothing.
-    if (!staysBelow(entryName)) {
-      reportBrokenPackage(db, package);
-      return false;
-    }
-    if (!copyEntry(db, package, manifest, payload, header, entryName)) return false;
-    showReaderProgress(db, package, reader);
-  }
-}
-
-bool installFromReader(PackageDb& db, InstalledPackage& package, Manifest& manifest,
-                       PackageReader& reader) {
+InstallFailure installFromReader(const InstallContext& context, InstalledPackage& package,
+                                 PackageReader& reader) {
+  PackageDb& db = context.db;
+  Manifest& manifest = context.manifest;
   showReaderProgress(db, package, reader);
-  if (!reader.isUntracked() && !reclaimDirectory(manifest, package.dbDir())) return false;
+  if (!reader.isUntracked() && !reclaimDirectory(manifest, package.dbDir()))
+    return InstallFailure::directoryTaken();
   if (reader.currentType() == Image) skipImage(db, package, reader);
   if (reader.currentType() == Files) {
     const bool bootImageOnly = (package.flags & PF_BOOT) && bootImageRequested();
-    if (!bootImageOnly && !unpackFiles(db, package, manifest, reader)) return false;
+    if (!bootImageOnly) {
+      const InstallFailure failure = unpackFiles(context, package, reader);
+      if (failure.failed()) return failure;
+    }
     reader.nextPart();
   }
   const int needed = requiredSignatureLevel(package.name, package.version);
-  if (reader.currentType() != Signature || reader.verifySignature() < needed) {
-    reportBrokenPackage(db, package);
-    return false;
-  }
+  if (reader.currentType() != Signature || reader.verifySignature() < needed)
+    return InstallFailure::brokenPackage();
   reader.nextPart();
-  if (package.bundle.name.empty() && !onlyTrailerFollows(reader)) {
-    reportBrokenPackage(db, package);
-    return false;
+  if (package.bundle.name.empty() && !onlyTrailerFollows(reader))
+    return InstallFailure::brokenPackage();
+  if (!reader.isUntracked()) {
+    const InstallFailure failure = savePackage(package, manifest);
+    if (failure.failed()) return failure;
   }
-  if (!reader.isUntracked() && !savePackage(db, package, manifest)) return false;
   if ((package.flags & PF_BOOT) || package.name == "branding")
-    createStagedFile(manifest, "/flash/UPGRADED", 1, 0).close();
+    createStagedFile(manifest, PATH_UPGRADED, 1, 0).close();
   if (package.bundle.name.empty()) {
     showStatus(db, "");
     printNotice(db, "installed %s%s", package.disabled ? "(disabled) " : "",
                 package.displayName().c_str());
   }
-  return true;
+  return InstallFailure();
 }

@@ -4,22 +4,17 @@
 
 #include <string>
 
-#include "changes/manifest.h"
-#include "pkg/package_db.h"
+#include "install/install_context.h"
+#include "pkg/install_failure.h"
 #include "pkgfile/package_reader.h"
 
 // Takes the rest of the package from the reader, which stands on the first
 // part after the package's header parts, up to the part after its Signature
-// part. False after printing why (a failed directory reclaim prints
-// nothing).
-bool installFromReader(PackageDb& db, InstalledPackage& package, Manifest& manifest,
-                       PackageReader& reader);
-
-// Unpacks the entries of the Files part the reader stands on into staged
-// files and adds their targets to the package's files.
-bool unpackFiles(PackageDb& db, InstalledPackage& package, Manifest& manifest, PackageReader& reader);
+// part. Prints only the progress and, for a package on its own, that it was
+// installed; what went wrong is returned for the caller to report.
+InstallFailure installFromReader(const InstallContext& context, InstalledPackage& package,
+                                 PackageReader& reader);
 
 // Where an entry of the payload lands: under /flash, or under
 // /flash/x/<name> for a disabled package.
 std::string entryTarget(const InstalledPackage& package, const std::string& entryName);
-

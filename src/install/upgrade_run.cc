@@ -12,25 +12,23 @@
 #include "install/download_scan.h"
 #include "install/stream_install.h"
 #include "pkg/console.h"
+#include "pkg/paths.h"
 #include "pkgfile/file_source.h"
 #include "resolve/candidate.h"
 #include "resolve/providers.h"
 
 namespace {
 
-const char kDowngradeMarker[] = "/ram/DOWNGRADE";
-const char kIgnoreMarker[] = "/rw/pckg/.download/IGNORE";
-const char* const kPackageDirectories[] = {"/rw/pckg/.download/", "/flash/rw/pckg/",
-                                           "/flash/var/pckg/"};
-const uint32_t kNoLimit = 0xFFFFFFFF;
+const char* const kPackageDirectories[] = {PATH_DOWNLOAD_DIR, PATH_FLASH_PACKAGES_DIR,
+                                           PATH_SYSTEM_PACKAGES_DIR};
 
 using Candidates = std::vector<std::unique_ptr<PackageFile>>;
 
-// 0xFFFFFFFF without the marker; with it, downgrades are allowed and the
+// No floor without the marker; with it, downgrades are allowed and the
 // number it holds (0 when none) is the lowest version accepted.
 uint32_t readDowngradeLimit(uint32_t& installFlags) {
-  std::ifstream marker(kDowngradeMarker);
-  if (!marker.is_open()) return kNoLimit;
+  std::ifstream marker(PATH_DOWNGRADE_MARKER);
+  if (!marker.is_open()) return NO_VERSION_FLOOR;
   installFlags |= INSTALL_DOWNGRADE;
   uint32_t limit = 0;
   std::string word;
@@ -54,7 +52,7 @@ bool exists(const char* path) {
 Candidates collectCandidates(PackageDb& db) {
   Candidates candidates;
   for (const char* directory : kPackageDirectories) {
-    if (directory == kPackageDirectories[0] && exists(kIgnoreMarker)) continue;
+    if (directory == kPackageDirectories[0] && exists(PATH_IGNORE_MARKER)) continue;
     scanDownloads(db, directory, candidates);
     if (!candidates.empty()) break;
   }
@@ -97,11 +95,10 @@ std::set<std::string> enabledNames(const PackageDb& db) {
 
 // The downloaded file becomes the package's image: it is moved, not copied.
 void placeImage(Manifest& manifest, const PackageFile& candidate, bool boot) {
-  char target[128];
-  snprintf(target, sizeof target, "%s%s/image", "/flash/var/pdb/", candidate.name.c_str());
+  const std::string target = PATH_DATABASE_DIR + candidate.name + "/image";
   if (boot) {
-    stageMove(manifest, candidate.path, "/flash/bootimage");
-    stageSymlink(manifest, "/flash/bootimage", target);
+    stageMove(manifest, candidate.path, PATH_BOOT_IMAGE);
+    stageSymlink(manifest, PATH_BOOT_IMAGE, target);
   } else {
     stageMove(manifest, candidate.path, target);
   }
@@ -139,19 +136,18 @@ UpgradeCandidates findUpgradeCandidates(PackageDb& db, uint32_t installFlags) {
 void upgradeRun(PackageDb& db, Manifest& manifest, const UpgradeCandidates& candidates) {
   const ForcedStates forcedStates = userChosenStates(db);
   const std::set<std::string> wasEnabled = enabledNames(db);
+  const InstallContext context{db, manifest, candidates.installFlags, forcedStates, nullptr};
 
   for (const auto& candidate : candidates.files) {
     FileSource file;
     if (!file.open(candidate->path)) continue;
     std::istream input(&file);
-    bool boot = false;
-    const int status = installFromStream(db, manifest, input, candidates.installFlags, forcedStates,
-                                         nullptr, nullptr, &boot);
-    if (status != 0) {
+    const InstallResult result = installFromStream(context, input);
+    if (result.status != 0) {
       cancelChanges(manifest);
       return;
     }
-    if (candidate->isImage) placeImage(manifest, *candidate, boot);
+    if (candidate->isImage) placeImage(manifest, *candidate, result.boot);
   }
 
   applyEnables(db, manifest, packagesToEnableAgain(db, wasEnabled), REPORT_CHANGES);

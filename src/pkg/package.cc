@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "pkg/paths.h"
+
 const char* const scheduledVerbs[4] = {"", "uninstall", "enable", "disable"};
 
 namespace {
@@ -63,10 +65,6 @@ Package::~Package() {
 
 std::string Package::displayName() const { return name + "-" + versionText(version); }
 
-void Package::addConflict(const std::string& conflictName, Version conflictVersion) {
-  conflicts.push_back(DependencyEntry{conflictName, conflictVersion, conflictVersion, 0});
-}
-
 InstalledPackage::InstalledPackage(std::string packageName) : Package(std::move(packageName)) {}
 
 std::string InstalledPackage::installationDisplayName() const {
@@ -74,6 +72,6 @@ std::string InstalledPackage::installationDisplayName() const {
   return displayName();
 }
 
-std::string InstalledPackage::dbDir() const { return "/flash/var/pdb/" + name + "/"; }
+std::string InstalledPackage::dbDir() const { return PATH_DATABASE_DIR + name + "/"; }
 
 PackageFile::PackageFile(std::string packageName) : Package(std::move(packageName)) {}

@@ -48,9 +48,6 @@ class Package {
 
   // name-version, as in system-2.5.7.
   std::string displayName() const;
-  // Appends { name, version, version, 0 } to the conflicts; version 0 matches
-  // every version.
-  void addConflict(const std::string& conflictName, Version conflictVersion);
 
   std::string name;
   Version version = 0;

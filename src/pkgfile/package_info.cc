@@ -8,6 +8,7 @@
 
 #include "pkgfile/file_source.h"
 #include "pkgfile/little_endian.h"
+#include "pkgfile/part_type.h"
 
 namespace {
 
@@ -150,8 +151,7 @@ bool readPackageFile(PackageFile& file, const std::string& path) {
   if (stat(path.c_str(), &status) == 0 && uint64_t(status.st_size) != file.fileSize) return false;
   file.isUntracked = reader.isUntracked();
 
-  reader.wantedTypes = {BundleHeader, PackageHeader, Text24,       Architecture, Text2,
-                        Note,         Dependencies,  Provides,     Conflicts,    Image};
+  reader.wantedTypes = PARTS_DIRECTORY_SCAN;
   reader.nextPart();
   file.isBundle = reader.currentType() == BundleHeader;
   if (!readPackageInfo(file, reader)) return false;

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include "pkg/paths.h"
 #include "pkgfile/built_in_keys.h"
 #include "pkgfile/legacy_signature.h"
 #include "platform/eddsa.h"
@@ -20,7 +21,7 @@ bool fileExists(const char* path) {
 }  // namespace
 
 int requiredSignatureLevel(const std::string& name, Version version) {
-  if (fileExists("/ram/SECURE")) return SIGNATURE_EDDSA;
+  if (fileExists(PATH_SECURE_MARKER)) return SIGNATURE_EDDSA;
   if (name == "branding") return SIGNATURE_LEGACY;
   if (version < 0x062E6609) return SIGNATURE_LEGACY;  // before 6.46.9
   if (version < 0x062F0000) return SIGNATURE_EDDSA;   // 6.46.9 up to 6.47

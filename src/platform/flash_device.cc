@@ -7,6 +7,9 @@
 
 namespace {
 
+const char kFlashDevice[] = "/dev/flash";
+const char kMtdDevice[] = "/dev/mtd0";
+
 constexpr unsigned long FLASH_INFO_REQUEST = 0xC0044626;
 constexpr unsigned long FLASH_HARDWARE_REQUEST = 0x2000462B;
 constexpr uint16_t FLASH_INFO_GROUP = 4;
@@ -41,7 +44,7 @@ class Device {
 }  // namespace
 
 uint32_t flashMinimumVersion() {
-  Device flash("/dev/flash", O_RDWR);
+  Device flash(kFlashDevice, O_RDWR);
   if (!flash.isOpen()) return 0;
   FlashInfoRequest request{FLASH_INFO_GROUP, FLASH_INFO_MINIMUM_VERSION, 0};
   if (ioctl(flash.fd(), FLASH_INFO_REQUEST, &request) < 0) return 0;
@@ -49,7 +52,7 @@ uint32_t flashMinimumVersion() {
 }
 
 uint32_t flashQuery() {
-  Device flash("/dev/flash", O_RDONLY);
+  Device flash(kFlashDevice, O_RDONLY);
   if (!flash.isOpen()) return 0;
   // A failed request returns -1, whose bits say nothing about the hardware.
   const int answer = ioctl(flash.fd(), FLASH_HARDWARE_REQUEST, 0);
@@ -58,7 +61,7 @@ uint32_t flashQuery() {
 }
 
 uint32_t mtdEraseSize() {
-  Device mtd("/dev/mtd0", O_RDONLY);
+  Device mtd(kMtdDevice, O_RDONLY);
   if (!mtd.isOpen()) return 0;
   mtd_info_user info{};
   if (ioctl(mtd.fd(), MEMGETINFO, &info) < 0) return 0;

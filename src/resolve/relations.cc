@@ -97,9 +97,3 @@ int compareDirected(const Package& a, const Package& b, bool reverse) {
   const int result = compareVersions(a, b);
   return reverse ? -result : result;
 }
-
-void exactEntry(const Package& package, DependencyEntry& target) {
-  target.name = package.name;
-  target.min = package.version;
-  target.max = package.version;
-}

@@ -38,7 +38,3 @@ int compareVersions(const Package& a, const Package& b);
 
 // compareVersions, negated when reverse is set.
 int compareDirected(const Package& a, const Package& b, bool reverse);
-
-// Sets target to the package's name with min = max = its version; target's
-// extra is left as it was.
-void exactEntry(const Package& package, DependencyEntry& target);

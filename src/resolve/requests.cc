@@ -7,7 +7,6 @@
 
 namespace {
 
-
 // Enabled once the plan is carried out.
 bool endsEnabled(const InstalledPackage& package) {
   return package.scheduled == SCHEDULE_ENABLE || (package.scheduled == SCHEDULE_NONE && !package.disabled);
@@ -20,10 +19,10 @@ bool staysPresent(const InstalledPackage& package) {
 }
 
 // What becomes of a requirement, judged by its providers.
-enum Outlook {
-  OUTLOOK_KEPT = 0,       // a provider is enabled after the plan
-  OUTLOOK_UNINSTALL = 1,  // none is: every provider goes, or there is none
-  OUTLOOK_DISABLE = 3,    // none is, but a provider stays installed disabled
+enum class Outlook {
+  Kept,       // a provider is enabled after the plan
+  Uninstall,  // none is: every provider goes, or there is none
+  Disable,    // none is, but a provider stays installed disabled
 };
 
 // A provider that ends enabled keeps the requirement met, even when it is
@@ -31,21 +30,21 @@ enum Outlook {
 Outlook providerOutlook(const PackageList& providers) {
   bool disabledRemains = false;
   for (const InstalledPackage* provider : providers) {
-    if (endsEnabled(*provider)) return OUTLOOK_KEPT;
+    if (endsEnabled(*provider)) return Outlook::Kept;
     if (provider->disabled || provider->scheduled == SCHEDULE_DISABLE) disabledRemains = true;
   }
-  return disabledRemains ? OUTLOOK_DISABLE : OUTLOOK_UNINSTALL;
+  return disabledRemains ? Outlook::Disable : Outlook::Uninstall;
 }
 
 // The rule of settleDependencies for one requirement: a dependent that loses
 // what it needs is uninstalled, or disabled while a provider stays disabled.
 // True when the dependent's request changed.
 bool followOutlook(InstalledPackage& dependent, Outlook outlook) {
-  if (outlook == OUTLOOK_UNINSTALL && dependent.scheduled != SCHEDULE_UNINSTALL) {
+  if (outlook == Outlook::Uninstall && dependent.scheduled != SCHEDULE_UNINSTALL) {
     dependent.scheduled = SCHEDULE_UNINSTALL;
     return true;
   }
-  if (outlook == OUTLOOK_DISABLE &&
+  if (outlook == Outlook::Disable &&
       (dependent.scheduled == SCHEDULE_NONE || dependent.scheduled == SCHEDULE_ENABLE) &&
       endsEnabled(dependent)) {
     dependent.scheduled = SCHEDULE_DISABLE;
@@ -97,7 +96,7 @@ void RequestPass::keepDependencies(InstalledPackage& package) {
     if (InstalledPackage* bundle = db_.lookupByName(package.bundle.name)) keepProvider(*bundle, package);
   for (const DependencyEntry& dependency : package.deps) {
     PackageList found = providers(dependency);
-    if (providerOutlook(found) == OUTLOOK_KEPT) continue;
+    if (providerOutlook(found) == Outlook::Kept) continue;
     if (found.empty()) return;
     selectProviders(db_, found, NO_VERSION_FLOOR, false);
     if (!found.empty()) keepProvider(*found.back(), package);

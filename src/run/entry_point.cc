@@ -11,21 +11,20 @@
 #include "changes/manifest_file.h"
 #include "db/database.h"
 #include "pkg/package_db.h"
+#include "pkg/paths.h"
 #include "run/command_line.h"
 #include "run/modes.h"
 
 namespace {
 
-const char kSavedManifest[] = "/ram/MANIFEST";
-
 // --commit: applies the manifest saved by an earlier --safe run, with the
 // spinner turning while files are copied. The file stays in place.
 int commitSavedManifest() {
   Manifest manifest;
-  readManifest(manifest, kSavedManifest);
+  readManifest(manifest, PATH_SAVED_MANIFEST);
   printf("finishing install... ");
   fflush(stdout);
-  commitChanges(manifest, "", true);
+  commitChanges(manifest, true);
   printf("\b \n");
   fflush(stdout);
   return 0;
@@ -34,9 +33,9 @@ int commitSavedManifest() {
 // --cancel: drops the saved manifest, with the staged files it names.
 int cancelSavedManifest() {
   Manifest manifest;
-  readManifest(manifest, kSavedManifest);
+  readManifest(manifest, PATH_SAVED_MANIFEST);
   cancelSavedChanges(manifest);
-  unlink(kSavedManifest);
+  unlink(PATH_SAVED_MANIFEST);
   return 0;
 }
 

@@ -15,16 +15,11 @@
 #include "install/stream_install.h"
 #include "install/upgrade_run.h"
 #include "pkg/console.h"
+#include "pkg/paths.h"
 #include "run/post_log.h"
 
 namespace {
 
-const char kSavedManifest[] = "/ram/MANIFEST";
-// The copy of a package read from standard input; the double slash is how
-// the upgrade machinery has always named it.
-const char kStreamImage[] = "/flash/var/pdb//image";
-const char kStreamImageSource[] = "/flash/var/pdb/image";
-const char kBootImage[] = "/flash/bootimage";
 const int kNoSpaceStatus = 28;
 
 // Fails the run for lack of space: nothing that was staged is applied.
@@ -40,15 +35,15 @@ void placeStreamCopy(Manifest& manifest, const std::string& directory, bool boot
   if (!directory.empty()) {
     const std::string target = directory + "image";
     if (boot) {
-      stageMove(manifest, kStreamImageSource, kBootImage);
-      stageSymlink(manifest, kBootImage, target);
+      stageMove(manifest, PATH_STREAM_IMAGE_SOURCE, PATH_BOOT_IMAGE);
+      stageSymlink(manifest, PATH_BOOT_IMAGE, target);
     } else {
-      stageMove(manifest, kStreamImageSource, target);
+      stageMove(manifest, PATH_STREAM_IMAGE_SOURCE, target);
     }
   } else if (boot) {
-    stageMove(manifest, kStreamImageSource, kBootImage);
+    stageMove(manifest, PATH_STREAM_IMAGE_SOURCE, PATH_BOOT_IMAGE);
   } else {
-    stageRemove(manifest, kStreamImage);
+    stageRemove(manifest, PATH_STREAM_IMAGE);
   }
 }
 
@@ -101,7 +96,7 @@ int showMode(PackageDb& db) {
 int cleanupMode(PackageDb& db) {
   Manifest manifest;
   cleanupRun(db, manifest);
-  commitChanges(manifest, "", false);
+  commitChanges(manifest, false);
   return 0;
 }
 
@@ -109,28 +104,29 @@ int streamMode(PackageDb& db, const RunSettings& settings) {
   Manifest manifest;
   processRequests(db, manifest, REPORT_CHANGES);
   CopyFile image;
-  if (!image.open(kStreamImage)) {
+  if (!image.open(PATH_STREAM_IMAGE)) {
     printf("ERROR: could not open image\n");
     // Nothing is applied: what the requests staged goes, with its files.
     cancelChanges(manifest);
     return -1;
   }
-  std::string directory;
-  bool boot = false;
-  int status = installFromStream(db, manifest, std::cin, settings.installFlags | INSTALL_UPGRADE, {},
-                                 &image, &directory, &boot);
+  const ForcedStates noForcedStates;
+  const InstallContext context{db, manifest, settings.installFlags | INSTALL_UPGRADE, noForcedStates,
+                               &image};
+  const InstallResult result = installFromStream(context, std::cin);
+  int status = result.status;
   const bool copied = image.close();
   if (status == 0 && !copied) status = refuseForSpace(db, manifest);
   if (status == 0) {
-    placeStreamCopy(manifest, directory, boot);
+    placeStreamCopy(manifest, result.imageDirectory, result.boot);
     if (!(settings.installFlags & INSTALL_RESUME) && !checkSpace(manifest))
       status = refuseForSpace(db, manifest);
   }
   if (status == 0) {
-    commitChanges(manifest, "", false);
+    commitChanges(manifest, false);
   } else {
     cancelChanges(manifest);
-    remove(kStreamImage);
+    remove(PATH_STREAM_IMAGE);
   }
   writePostLog(db);
   return status;
@@ -150,11 +146,11 @@ int defaultMode(PackageDb& db, const RunSettings& settings) {
   if (!(installFlags & INSTALL_RESUME) && !manifest.empty() && !checkSpace(manifest))
     status = refuseForSpace(db, manifest);
   if (!manifest.empty()) {
-    createStagedFile(manifest, "/flash/PCKGS_CHANGED", 1, 0).close();
+    createStagedFile(manifest, PATH_PACKAGES_CHANGED, 1, 0).close();
     if (settings.applyNow)
-      commitChanges(manifest, "", false);
+      commitChanges(manifest, false);
     else
-      writeManifest(manifest, kSavedManifest);
+      writeManifest(manifest, PATH_SAVED_MANIFEST);
   }
   writePostLog(db);
   return status;

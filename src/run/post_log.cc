@@ -7,9 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "pkg/paths.h"
+
 namespace {
 
-const char kPostLog[] = "/flash/postlog";
 const size_t kBlankSize = 4096;
 
 // Set once the log has been read and blanked in this run.
@@ -19,7 +20,7 @@ bool postLogReset = false;
 
 void readPostLog(PackageDb& db) {
   {
-    std::ifstream in(kPostLog, std::ios::binary);
+    std::ifstream in(PATH_POST_LOG, std::ios::binary);
     std::string line;
     std::vector<std::string> earlier;
     // Only lines ended by their line feed are taken: a blanked log, or a
@@ -29,7 +30,7 @@ void readPostLog(PackageDb& db) {
     // also what it printed before the log was read.
     db.messages.insert(db.messages.begin(), earlier.begin(), earlier.end());
   }
-  FILE* out = fopen(kPostLog, "wb");
+  FILE* out = fopen(PATH_POST_LOG, "wb");
   if (out) {
     static const char zeros[kBlankSize] = {};
     fwrite(zeros, 1, sizeof zeros, out);
@@ -40,7 +41,7 @@ void readPostLog(PackageDb& db) {
 
 void writePostLog(PackageDb& db) {
   if (!postLogReset && db.messages.empty()) return;
-  FILE* out = fopen(kPostLog, postLogReset ? "wb" : "ab");
+  FILE* out = fopen(PATH_POST_LOG, postLogReset ? "wb" : "ab");
   if (!out) return;
   sync();
   for (const std::string& message : db.messages) {

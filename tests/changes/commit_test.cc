@@ -48,7 +48,7 @@ TEST(Commit, RemovalsAndLinksComeBeforeMovesWhateverTheOrderOfThePaths) {
     stageSymlink(manifest, "/x", "/flash/file/link");
     stageMove(manifest, "/ram/missing", "/flash/a/m");
     testing::internal::CaptureStderr();
-    commitChanges(manifest, "", false);
+    commitChanges(manifest, false);
     EXPECT_EQ("symlink: Not a directory\nrename: No such file or directory\n",
               testing::internal::GetCapturedStderr());
   }));
@@ -82,7 +82,7 @@ TEST(Commit, MoveAcrossFileSystemsCopiesWithTheSpinner) {
     const std::string temporary = manifest.entries.at("/flash/bin/tool").source;
     stageMove(manifest, "/ram/sys.npk", "/flash/var/pdb/sys/image");
     testing::internal::CaptureStdout();
-    commitChanges(manifest, "", true);
+    commitChanges(manifest, true);
     EXPECT_EQ(testing::internal::GetCapturedStdout().substr(0, 1), "|");
     // The copy holds the temporary file's content, with its permission
     // bits; a moved file not made by this run stays where it was.

@@ -236,7 +236,6 @@ TEST(DatabaseSave, RoundTripThroughACommit) {
   entry(root, "ppp", {{"provides", "keep 0 0 0\n"}});
   entry(root, "img", {{"disabled", "user\n"}});
   EXPECT_TRUE(runInRoot(root, [] {
-    PackageDb db;
     InstalledPackage package("ppp");
     package.version = 0x01026603;
     package.buildTime = 77;
@@ -246,17 +245,17 @@ TEST(DatabaseSave, RoundTripThroughACommit) {
     package.bundle = {"routeros", 3, 3, 0};
     package.disabled = package.userForced = true;
     Manifest manifest;
-    ASSERT_TRUE(savePackage(db, package, manifest));
+    ASSERT_FALSE(savePackage(package, manifest).failed());
 
     // An image package keeps no meta files but its files list and marks.
     InstalledPackage image("img");
     image.isImage = image.userForced = true;
     image.files = {"/bin/img"};
-    ASSERT_TRUE(savePackage(db, image, manifest));
+    ASSERT_FALSE(savePackage(image, manifest).failed());
     EXPECT_EQ(0u, manifest.entries.count("/flash/var/pdb/img/version"));
     markDisabled(image, manifest);
     EXPECT_TRUE(image.disabled);
-    commitChanges(manifest, "", false);
+    commitChanges(manifest, false);
 
     // The extra field is kept only for provides; an empty provides list
     // leaves the file that was there; a bundle file read back asks for an
@@ -288,11 +287,13 @@ TEST(DatabaseSave, WriteFailuresNameTheCause) {
     for (int i = 0; i < 4000; ++i) package.files.insert("/lib/some/long/path/file" + std::to_string(i));
     Manifest manifest;
     testing::internal::CaptureStdout();
-    EXPECT_FALSE(savePackage(db, package, manifest));
+    const InstallFailure failure = savePackage(package, manifest);
+    EXPECT_TRUE(failure.failed());
+    reportInstallFailure(db, package, failure);
     errno = EIO;
-    reportWriteFailure(db, package, "meta/deps");
+    reportInstallFailure(db, package, InstallFailure::writeFailed("meta/deps"));
     errno = EACCES;
-    reportWriteFailure(db, package, "meta/deps");
+    reportInstallFailure(db, package, InstallFailure::writeFailed("meta/deps"));
     testing::internal::GetCapturedStdout();
     EXPECT_EQ((Names{"ERROR: installation of big-1.0 failed: disk is too small",
                      "ERROR: installation of big-1.0 failed: disk error",

@@ -20,25 +20,25 @@
 
 #include "install/unpack.h"
 #include "pkg/package.h"
+#include "pkg/paths.h"
+#include "pkgfile/file_entry.h"
 #include "pkgfile/inflate_stream.h"
-#include "pkgfile/little_endian.h"
 #include "pkgfile/package_info.h"
 #include "pkgfile/package_reader.h"
 #include "pkgfile/part_type.h"
 
 namespace {
 
-// Every type an install from a stream stops at.
-const std::vector<uint32_t> kWantedTypes = {PackageHeader, BundleHeader, BundleList, Text24,
-                                            Dependencies,  Provides,     Conflicts,  Image,
-                                            Files,         Signature,    Architecture, Text2,
-                                            Note};
+// Every type an install from a stream stops at, and the texts besides, so
+// that their reading is exercised too.
+std::vector<uint32_t> wantedTypes() {
+  std::vector<uint32_t> types = PARTS_STREAM_INSTALL;
+  types.insert(types.end(), {Text24, Text2, Note});
+  return types;
+}
 
-constexpr size_t kEntryHeaderSize = 30;
 constexpr size_t kCopyChunk = 16384;
 constexpr std::streamoff kImageStep = 4096;
-constexpr uint16_t kFileTypeMask = 0xF000;
-constexpr uint16_t kRegularFile = 0x8000;
 // The hardware kind this walk takes as the machine's own, besides 0.
 constexpr uint8_t kMachineKind = 2;
 
@@ -78,8 +78,8 @@ class CheckingSink : public std::streambuf {
 // package's own directory when it is disabled.
 void checkTarget(const InstalledPackage& package, const std::string& entryName) {
   const std::string target = entryTarget(package, entryName);
-  const std::string root =
-      package.disabled ? "/flash/x/" + package.name + "/" : std::string("/flash/");
+  const std::string root = package.disabled ? PATH_DISABLED_DIR + package.name + "/"
+                                             : std::string(PATH_FLASH) + "/";
   check(target.compare(0, root.size(), root) == 0, "entry target outside its root");
   size_t start = 0;
   while (start <= target.size()) {
@@ -97,22 +97,19 @@ void walkFiles(InstalledPackage& package, PackageReader& reader) {
   std::vector<char> chunk(kCopyChunk);
   for (;;) {
     if (!payload) return;
-    uint8_t header[kEntryHeaderSize];
-    payload.read(reinterpret_cast<char*>(header), kEntryHeaderSize);
-    if (static_cast<size_t>(payload.gcount()) != kEntryHeaderSize) return;
-    const uint16_t mode = readLe16(header);
-    const uint8_t hardwareKind = header[23];
-    const uint32_t size = readLe32(header + 24);
-    const uint16_t nameLength = readLe16(header + 28);
+    uint8_t bytes[FILE_ENTRY_HEADER_SIZE];
+    payload.read(reinterpret_cast<char*>(bytes), sizeof bytes);
+    if (static_cast<size_t>(payload.gcount()) != sizeof bytes) return;
+    const FileEntryHeader header = decodeFileEntryHeader(bytes);
 
-    std::string entryName(nameLength, '\0');
-    payload.read(&entryName[0], nameLength);
-    if (static_cast<size_t>(payload.gcount()) != nameLength || !staysBelow(entryName)) return;
+    std::string entryName(header.nameLength, '\0');
+    payload.read(&entryName[0], header.nameLength);
+    if (static_cast<size_t>(payload.gcount()) != header.nameLength || !staysBelow(entryName)) return;
 
-    const bool wanted = (mode & kFileTypeMask) == kRegularFile &&
-                        (hardwareKind == 0 || hardwareKind == kMachineKind);
+    const bool wanted = header.isRegularFile() &&
+                        (header.hardwareKind == 0 || header.hardwareKind == kMachineKind);
     if (!wanted) {
-      payload.seekg(size, std::ios::cur);
+      payload.seekg(header.size, std::ios::cur);
       continue;
     }
     package.disabled = false;
@@ -122,7 +119,7 @@ void walkFiles(InstalledPackage& package, PackageReader& reader) {
       checkTarget(package, entryName);
       package.disabled = false;
     }
-    for (uint32_t left = size; left > 0;) {
+    for (uint32_t left = header.size; left > 0;) {
       const size_t wantedBytes = left < kCopyChunk ? left : kCopyChunk;
       payload.read(chunk.data(), wantedBytes);
       if (static_cast<size_t>(payload.gcount()) != wantedBytes) return;
@@ -197,7 +194,7 @@ Trace walkPackage(const uint8_t* data, size_t size, bool hashing, std::streambuf
   Trace trace;
   std::istringstream source(std::string(reinterpret_cast<const char*>(data), size));
   PackageReader reader(source, hashing, tee);
-  reader.wantedTypes = kWantedTypes;
+  reader.wantedTypes = wantedTypes();
   InstalledPackage package("");
   reader.nextPart();
   // Every step below leaves at least the part it started on behind.

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include "installer_version.h"
 #include "support/private_root.h"
 #include "support/workspace.h"
 
@@ -30,6 +31,12 @@ TEST(PkgtoolCommandLine, HelpAndWrongArguments) {
     EXPECT_EQ(2, result.status) << (args.empty() ? "" : args[0]);
     EXPECT_NE(std::string::npos, result.err.find("usage")) << (args.empty() ? "" : args[0]);
   }
+}
+
+TEST(PkgtoolCommandLine, VersionIsTheProjectVersion) {
+  const ProgramResult result = pkgtool({"--version"});
+  EXPECT_EQ(0, result.status);
+  EXPECT_EQ(std::string("pkgtool ") + INSTALLER_VERSION + "\n", result.out);
 }
 
 TEST(PkgtoolBuild, DescriptionErrorsNameFileAndLine) {

@@ -8,14 +8,10 @@
 #include <cerrno>
 #include <cstring>
 
-#include "le_encode.h"
+#include "pkgfile/file_entry.h"
 
 namespace {
 
-constexpr size_t kEntryHeaderSize = 30;
-constexpr size_t kHardwareKindOffset = 23;
-constexpr size_t kSizeOffset = 24;
-constexpr size_t kNameLengthOffset = 28;
 constexpr size_t kChunk = 65536;
 
 // Compresses what it is fed into the writer's open part.
@@ -118,11 +114,13 @@ bool fileEntryHeader(const TreeEntry& entry, std::string& header, std::string& e
     error = entry.hostPath + ": name too long";
     return false;
   }
-  uint8_t bytes[kEntryHeaderSize] = {};
-  storeLe16(bytes, entry.mode);
-  bytes[kHardwareKindOffset] = entry.hardwareKind;
-  storeLe32(bytes + kSizeOffset, uint32_t(entry.size));
-  storeLe16(bytes + kNameLengthOffset, uint16_t(entry.name.size()));
+  FileEntryHeader fields;
+  fields.mode = entry.mode;
+  fields.hardwareKind = entry.hardwareKind;
+  fields.size = uint32_t(entry.size);
+  fields.nameLength = uint16_t(entry.name.size());
+  uint8_t bytes[FILE_ENTRY_HEADER_SIZE];
+  encodeFileEntryHeader(fields, bytes);
   header.assign(reinterpret_cast<const char*>(bytes), sizeof bytes);
   header += entry.name;
   return true;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "build_command.h"
+#include "installer_version.h"
 #include "package_report.h"
 #include "verify_command.h"
 
@@ -14,7 +15,8 @@ const char kUsage[] =
     "usage: pkgtool build [-o FILE] [-k KEYS] [-s MODE] DESCRIPTION\n"
     "       pkgtool inspect FILE\n"
     "       pkgtool verify [-q] FILE\n"
-    "       pkgtool --help\n";
+    "       pkgtool --help\n"
+    "       pkgtool --version\n";
 
 const char kHelp[] =
     "\n"
@@ -63,6 +65,10 @@ int main(int argc, char** argv) {
     if (isHelp(arg) && arg != "help") return help();
   }
   if (isHelp(args[0])) return help();
+  if (args[0] == "--version") {
+    printf("pkgtool %s\n", INSTALLER_VERSION);
+    return 0;
+  }
   if (args[0] == "build") return runBuild(rest);
   if (args[0] == "inspect") return runInspect(rest);
   if (args[0] == "verify") return runVerify(rest);

@@ -1,16 +1,14 @@
 #include "part_listing.h"
 
-
+#include "pkgfile/file_entry.h"
 #include "pkgfile/file_source.h"
 #include "pkgfile/inflate_stream.h"
-#include "pkgfile/little_endian.h"
 #include "pkgfile/package_info.h"
 #include "pkgfile/package_reader.h"
 
 namespace {
 
 constexpr size_t kPartHeaderSize = 6;
-constexpr size_t kEntryHeaderSize = 30;
 
 // The entries of the Files part the reader stands on, read the way the
 // installer unpacks them: the payload ends where an entry header cannot be
@@ -18,13 +16,14 @@ constexpr size_t kEntryHeaderSize = 30;
 void listFiles(PackageReader& reader, PackageContents& contents) {
   InflateStream payload(reader);
   for (;;) {
-    uint8_t header[kEntryHeaderSize];
-    if (!payload.read(reinterpret_cast<char*>(header), sizeof header)) return;
+    uint8_t bytes[FILE_ENTRY_HEADER_SIZE];
+    if (!payload.read(reinterpret_cast<char*>(bytes), sizeof bytes)) return;
+    const FileEntryHeader header = decodeFileEntryHeader(bytes);
     FileEntryInfo entry;
-    entry.mode = readLe16(header);
-    entry.hardwareKind = header[23];
-    entry.size = readLe32(header + 24);
-    entry.name.resize(readLe16(header + 28));
+    entry.mode = header.mode;
+    entry.hardwareKind = header.hardwareKind;
+    entry.size = header.size;
+    entry.name.resize(header.nameLength);
     if (!payload.read(&entry.name[0], entry.name.size())) {
       contents.filesCutShort = true;
       return;

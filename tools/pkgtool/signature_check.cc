@@ -1,9 +1,9 @@
 #include "signature_check.h"
 
-
 #include "pkgfile/file_source.h"
 #include "pkgfile/package_info.h"
 #include "pkgfile/package_reader.h"
+#include "pkgfile/part_type.h"
 #include "pkgfile/verification.h"
 
 namespace {
@@ -29,8 +29,7 @@ bool checkOne(PackageReader& reader, std::vector<PackageSignature>& results) {
 }
 
 bool walk(PackageReader& reader, std::vector<PackageSignature>& results) {
-  reader.wantedTypes = {PackageHeader, BundleHeader, BundleList, Architecture, Dependencies,
-                        Provides,      Conflicts,    Image,      Files,        Signature};
+  reader.wantedTypes = PARTS_STREAM_INSTALL;
   if (reader.nextPart() != BundleHeader) return checkOne(reader, results);
   Package bundle("");
   if (!readPackageInfo(bundle, reader)) return false;
