@@ -200,7 +200,7 @@ TEST(ProcessRequests, ReportLevels) {
   }));
 }
 
-TEST(ProcessRequests, RecordsNothingToDoAndPlaceholders) {
+TEST(ProcessRequests, NothingToDoAndTheRecordPlanned) {
   PrivateRoot root;
   layOut(root, {"dup"});
   EXPECT_TRUE(runInRoot(root, [] {
@@ -220,19 +220,6 @@ TEST(ProcessRequests, RecordsNothingToDoAndPlaceholders) {
     EXPECT_TRUE(processRequests(pass.db, manifest, 0));
     ASSERT_EQ((Names{"system", "dup"}), pass.listed());
     EXPECT_EQ(&first, pass.db.packages[1]);
-    EXPECT_TRUE(uninstallByName(pass.db, manifest, "dup"));
-    EXPECT_FALSE(uninstallByName(pass.db, manifest, "dup"));
-    EXPECT_EQ(Names{"system"}, pass.listed());
-
-    // Applying passes over placeholders.
-    Pass placeholders;
-    InstalledPackage& placeholder = placeholders.asked("", SCHEDULE_UNINSTALL);
-    Manifest untouched;
-    applyRemovals(placeholders.db, untouched, {&placeholder}, 2);
-    applyEnables(placeholders.db, untouched, {&placeholder}, 2);
-    EXPECT_EQ(1u, placeholders.db.packages.size());
-    EXPECT_TRUE(untouched.empty());
-    EXPECT_TRUE(placeholders.db.messages.empty());
   }));
 }
 
