@@ -6,11 +6,8 @@
 #include <random>
 #include <tuple>
 
-#include "package_set.h"
 #include "resolve/requests.h"
 #include "scanning_pass.h"
-
-using namespace resolvetest;
 
 namespace {
 
