@@ -36,6 +36,7 @@
 #include <filesystem>
 #include <fstream>
 #include <regex>
+#include <sstream>
 
 #include "install/apply_plan.h"
 #include "resolve/candidate.h"
