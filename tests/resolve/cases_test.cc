@@ -1,5 +1,5 @@
 // Runs the resolver's cases in cases/*.txt, one test per case (case Foo in
-// selection.txt is Selection.Foo). A case is read from the top; # starts a
+// request_pass.txt is RequestPass.Foo). A case is read from the top; # starts a
 // comment line.
 //
 //   case <Name>
@@ -271,8 +271,8 @@ struct Case : testing::Test {
 
 const bool registered = [] {
   for (const auto& entry : std::filesystem::directory_iterator(RESOLVE_CASES_DIR)) {
-    std::string suite = entry.path().stem().string(), text;
-    suite[0] = char(toupper(suite[0]));
+    std::string suite, text;
+    for (const std::string& word : split(entry.path().stem().string(), '_')) suite += char(toupper(word[0])) + word.substr(1);
     std::vector<std::pair<std::string, Lines>> cases;
     std::ifstream in(entry.path());
     for (int number = 1; std::getline(in, text); ++number) {
