@@ -22,6 +22,7 @@
 // their outcomes, "none" when empty:
 //   choose <record> accept=BITS  the verdict: older newer unusable conflicts
 //                                same; accept joins them with |, or is all
+//                                or none
 //   select [floor=V] [quiet]     the files that survive, in order, with paths
 //   resolve [report=N]           requests after; removals; enables; refused
 //                                (report 1 unless named, here and below)
