@@ -45,19 +45,18 @@ TEST(InflateStream, DecompressesUpToTheEndOrDamage) {
   // The first 10000 bytes flushed to a byte boundary, then a block header
   // of the reserved type.
   z_stream z{};
-  deflateInit(&z, Z_DEFAULT_COMPRESSION);
   std::string damaged(20000, '\0');
+  deflateInit(&z, Z_DEFAULT_COMPRESSION);
   z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
-  z.avail_in = 10000;
   z.next_out = reinterpret_cast<Bytef*>(&damaged[0]);
+  z.avail_in = 10000;
   z.avail_out = damaged.size();
   deflate(&z, Z_FULL_FLUSH);
-  damaged.resize(damaged.size() - z.avail_out);
+  damaged.resize(z.total_out);
   deflateEnd(&z);
   Inflating corrupt(damaged + '\x07' + testpkg::compress(data));
   EXPECT_TRUE(data.substr(0, 10000) == readAll(corrupt.stream));
   EXPECT_TRUE(corrupt.stream.fail());
-
   const std::string compressed = testpkg::compress(data);
   Inflating truncated(compressed.substr(0, compressed.size() / 2));
   const std::string got = readAll(truncated.stream);

@@ -21,117 +21,90 @@ std::vector<uint8_t> fromHex(const std::string& hex) {
   return bytes;
 }
 
-Bytes32 bytes32(const std::string& hex) {
-  Bytes32 bytes;
-  const std::vector<uint8_t> v = fromHex(hex);
-  std::copy(v.begin(), v.end(), bytes.begin());
-  return bytes;
+const KeyFile& keys() {
+  static KeyFile keys;
+  std::string error;
+  if (!keys.present) {
+    EXPECT_TRUE(readKeyFile(TEST_KEY_FILE, keys, error)) << error;
+  }
+  return keys;
 }
 
-// The order l of the base point B, and l + 1, little-endian.
-const Bytes32 kOrder = bytes32("edd3f55c1a631258d69cf7a2def9de1400000000000000000000000000000010");
-const Bytes32 kOrderPlus1 = bytes32("eed3f55c1a631258d69cf7a2def9de1400000000000000000000000000000010");
+LegacyPublicKey testKey() { return {keys().legacyPublic, keys().hashTable()}; }
 
-class LegacySignature : public testing::Test {
- protected:
-  static void SetUpTestSuite() {
-    std::string error;
-    ASSERT_TRUE(readKeyFile(TEST_KEY_FILE, keys_, error)) << error;
-  }
-  static LegacyPublicKey testKey() { return {keys_.legacyPublic, keys_.hashTable()}; }
-  static KeyFile keys_;
-};
-
-KeyFile LegacySignature::keys_;
+// The order l of the base point B, little-endian.
+const std::vector<uint8_t> kOrder = fromHex("edd3f55c1a631258d69cf7a2def9de1400000000000000000000000000000010");
 
 // u([s]P0 - [k]B) where the answer is known: the neutral point (u = 0), P0
-// itself and -B (u = 9), for the test key and a key of a random secret. A
-// key that is the point of order 2 (u = 0) or on no point (u = 2) is
-// refused.
-TEST_F(LegacySignature, CombinationAtKnownPoints) {
-  std::mt19937 random(1);
-  Bytes32 secret, randomKey, testKey;
-  for (uint8_t& b : secret) b = uint8_t(random());
-  ASSERT_TRUE(legacyPublicKey(secret.data(), randomKey.data()));
-  memcpy(testKey.data(), keys_.legacyPublic, 32);
-  const Bytes32 zero{}, one{1}, nine{9};
-  for (const Bytes32& key : {testKey, randomKey}) {
-    const struct {
-      Bytes32 s, k, u;
-    } rows[] = {{zero, zero, zero},        {kOrder, kOrder, zero}, {one, zero, key},
-                {kOrderPlus1, zero, key}, {zero, one, nine},      {zero, kOrderPlus1, nine}};
-    for (const auto& row : rows) {
-      Bytes32 u;
-      ASSERT_TRUE(legacyCombination(key.data(), row.s.data(), row.k.data(), u.data()));
-      EXPECT_EQ(row.u, u) << &row - rows;
-    }
+// itself, and -B (u = 9), with s or k one or l + 1. A key that is the point
+// of order 2 (u = 0) or on no point (u = 2) is refused.
+TEST(LegacySignature, CombinationAtKnownPoints) {
+  Bytes32 key, zero{}, one{1}, nine{9}, order, orderPlus1, u;
+  memcpy(key.data(), keys().legacyPublic, 32);
+  std::copy(kOrder.begin(), kOrder.end(), order.begin());
+  orderPlus1 = order;
+  ++orderPlus1[0];
+  for (const auto& [s, k, expected] : {std::make_tuple(zero, zero, zero), {order, order, zero}, {one, zero, key},
+                                       {orderPlus1, zero, key}, {zero, one, nine}, {zero, orderPlus1, nine}}) {
+    ASSERT_TRUE(legacyCombination(key.data(), s.data(), k.data(), u.data()));
+    EXPECT_EQ(expected, u);
   }
-  Bytes32 out;
-  EXPECT_FALSE(legacyCombination(zero.data(), one.data(), one.data(), out.data()));
-  EXPECT_FALSE(legacyCombination(Bytes32{2}.data(), one.data(), one.data(), out.data()));
+  EXPECT_FALSE(legacyCombination(zero.data(), one.data(), one.data(), u.data()));
+  EXPECT_FALSE(legacyCombination(Bytes32{2}.data(), one.data(), one.data(), u.data()));
 }
 
 // A signature of the test key made once by a separate implementation of the
 // scheme: pins the challenge (r mixed into bytes 8..23, the clamping, here
-// of a hash whose bit 255 is set) and the byte order of s.
-TEST_F(LegacySignature, KnownSignature) {
+// of a hash whose bit 255 is set) and the byte order of s. Random secrets
+// give P0 = [x]B or P0 = [-x]B; the signer must pick the sign that the
+// check uses in both cases.
+TEST(LegacySignature, KnownAndSignedDigestsCheck) {
   uint8_t digest[32] = {0};
   for (int i = 0; i < 20; ++i) digest[i] = static_cast<uint8_t>(0x31 + i);
-  const std::vector<uint8_t> signature = fromHex(
-      "00000000000000000000000000000000000000006a83ef0ebb793b5f7491eeae36d1a4f114b94cf8f8c03be4fa8"
-      "10ddb2bfadfe3875242882d338bfbb5fa1d36395f6b02");
-  EXPECT_TRUE(legacySignatureValid(testKey(), digest, signature.data()));
-}
-
-// Random secrets give P0 = [x]B or P0 = [-x]B; the signer must pick the
-// sign that the check uses in both cases.
-TEST_F(LegacySignature, SignedDigestsCheck) {
+  EXPECT_TRUE(legacySignatureValid(testKey(), digest,
+                                   fromHex("00000000000000000000000000000000000000006a83ef0ebb793b5f7491eeae36d1a4f1"
+                                           "14b94cf8f8c03be4fa810ddb2bfadfe3875242882d338bfbb5fa1d36395f6b02")
+                                       .data()));
   std::mt19937 random(2);
   for (int i = 0; i < 16; ++i) {
-    Bytes32 secret, digest, key;
+    Bytes32 secret, key;
     for (uint8_t& b : secret) b = uint8_t(random());
     for (uint8_t& b : digest) b = uint8_t(random());
     uint8_t signature[68];
     ASSERT_TRUE(legacyPublicKey(secret.data(), key.data()));
-    ASSERT_TRUE(legacySign(secret.data(), keys_.hashTable(), digest.data(), signature));
-    EXPECT_TRUE(legacySignatureValid({key.data(), keys_.hashTable()}, digest.data(), signature)) << i;
+    ASSERT_TRUE(legacySign(secret.data(), keys().hashTable(), digest, signature));
+    EXPECT_TRUE(legacySignatureValid({key.data(), keys().hashTable()}, digest, signature)) << i;
   }
 }
 
 // The signature covers the first 20 bytes of the digest buffer, all a SHA-1
-// digest has; every bit of them, of r and of s counts. s + l is the same
-// multiplier of P0 and is accepted; s + 4l reaches 2^254 and is refused
-// although it gives the same point.
-TEST_F(LegacySignature, AnyChangedBitAndLargeScalarsAreRefused) {
+// digest has; every bit of them, of r and of s counts; the rest of either
+// is not looked at. s + l is the same multiplier of P0 and is accepted;
+// s + 4l reaches 2^254 and is refused although it gives the same point.
+TEST(LegacySignature, AnyChangedBitAndLargeScalarsAreRefused) {
   uint8_t digest[32] = {0};
   for (int i = 0; i < 20; ++i) digest[i] = static_cast<uint8_t>(0xa5 ^ i);
   uint8_t signature[68];
-  ASSERT_TRUE(legacySign(keys_.legacySecret, keys_.hashTable(), digest, signature));
+  ASSERT_TRUE(legacySign(keys().legacySecret, keys().hashTable(), digest, signature));
   for (int bit = 0; bit < 68 * 8; ++bit) {
     uint8_t* byte = bit < 160 ? &digest[bit / 8] : &signature[bit / 8];
     *byte ^= 1 << (bit % 8);
     EXPECT_FALSE(legacySignatureValid(testKey(), digest, signature)) << "bit " << bit;
     *byte ^= 1 << (bit % 8);
   }
-  // Neither the 12 bytes after a SHA-1 digest nor the first 20 of the
-  // signature are looked at.
   memset(digest + 20, 0xff, 12);
   memset(signature, 0xff, 20);
   EXPECT_TRUE(legacySignatureValid(testKey(), digest, signature));
-  const auto addOrder = [&](unsigned times) {
+  for (const unsigned times : {1, 3}) {
     unsigned carry = 0;
     for (int i = 0; i < 32; ++i) {
       carry += signature[36 + i] + times * kOrder[i];
       signature[36 + i] = static_cast<uint8_t>(carry);
       carry >>= 8;
     }
-  };
-  addOrder(1);
-  EXPECT_LT(signature[67], 0x40);
-  EXPECT_TRUE(legacySignatureValid(testKey(), digest, signature));
-  addOrder(3);
-  EXPECT_GE(signature[67], 0x40);
-  EXPECT_FALSE(legacySignatureValid(testKey(), digest, signature));
+    EXPECT_EQ(times == 1, signature[67] < 0x40);
+    EXPECT_EQ(times == 1, legacySignatureValid(testKey(), digest, signature));
+  }
 }
 
 }  // namespace

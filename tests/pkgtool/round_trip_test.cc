@@ -55,41 +55,24 @@ TEST(PkgtoolBuild, InspectShowsWhatWasPutIn) {
   build(w, "/system.desc", "/system.npk");
   const ProgramResult result = pkgtool({"inspect", w.host("/system.npk")});
   ASSERT_EQ(0, result.status) << result.err;
-  expectLinesInOrder(result.out, {"package file", "magic 0xbad0f11e\n",
-                                  "           8         36   1 package header\n"
-                                  "          50         10  24 text 24\n"
-                                  "          66          7  16 architecture\n"
-                                  "          79         11   2 text 2\n"
-                                  "          96         15  23 note\n"
-                                  "         117         66   3 dependencies\n"
-                                  "         189         34  19 provides\n"
-                                  "         229         34  17 conflicts\n"
-                                  "         269        100  21 image\n",
-                                  "   4 files\n", "        132   9 signature\n",
-                                  "package system-2.5beta3\n"
-                                  "  built      2024-01-31 12:00:00 UTC (1706702400)\n"
-                                  "  flags      0x00000003 boot no-meta\n"
-                                  "  arch       powerpc\n"
-                                  "  note       The base system\n"
-                                  "  text2      second text\n"
-                                  "  text24     first text\n"
-                                  "  depends    routing >= 2.5 <= 2.9\n"
-                                  "  depends    dhcp\n"
-                                  "  provides   wifi = 2.5 extra -1\n"
-                                  "  conflicts  oldsys >= 1.0\n"
-                                  "  image      yes\n"
-                                  "  files      9 entries\n"
-                                  "    mode     hw       size  name\n"
-                                  "    0040755   3          0  bin\n"
-                                  "    0120777   0          4  bin/link\n"
-                                  "    0100755   3         20  bin/tool\n"
-                                  "    0040755   1          0  etc\n"
-                                  "    0100644   2          6  etc/motd\n"
-                                  "    0040755   0          0  lib\n"
-                                  "    0100644   0     300000  lib/noise\n"
-                                  "    0040755   6          0  var\n"
-                                  "    0040755   6          0  var/empty\n"
-                                  "  signature  EdDSA (level 2) over a SHA-1 digest, level 1 required: ok\n"});
+  expectLinesInOrder(
+      result.out,
+      {"package file", "magic 0xbad0f11e\n",
+       "           8         36   1 package header\n          50         10  24 text 24\n"
+       "          66          7  16 architecture\n          79         11   2 text 2\n"
+       "          96         15  23 note\n         117         66   3 dependencies\n"
+       "         189         34  19 provides\n         229         34  17 conflicts\n"
+       "         269        100  21 image\n",
+       "   4 files\n", "        132   9 signature\n",
+       "package system-2.5beta3\n  built      2024-01-31 12:00:00 UTC (1706702400)\n"
+       "  flags      0x00000003 boot no-meta\n  arch       powerpc\n  note       The base system\n"
+       "  text2      second text\n  text24     first text\n  depends    routing >= 2.5 <= 2.9\n"
+       "  depends    dhcp\n  provides   wifi = 2.5 extra -1\n  conflicts  oldsys >= 1.0\n  image      yes\n"
+       "  files      9 entries\n    mode     hw       size  name\n"
+       "    0040755   3          0  bin\n    0120777   0          4  bin/link\n    0100755   3         20  bin/tool\n"
+       "    0040755   1          0  etc\n    0100644   2          6  etc/motd\n    0040755   0          0  lib\n"
+       "    0100644   0     300000  lib/noise\n    0040755   6          0  var\n    0040755   6          0  var/empty\n"
+       "  signature  EdDSA (level 2) over a SHA-1 digest, level 1 required: ok\n"});
 }
 
 // Each signing mode, with the untracked magic and a SHA-256 digest; the
