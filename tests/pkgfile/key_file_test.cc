@@ -6,6 +6,8 @@
 #include <regex>
 #include <string>
 
+#include "support/private_root.h"
+
 namespace {
 
 // The test keys with the line of item replaced, or emptied.
@@ -45,8 +47,9 @@ TEST(KeyFile, ItemsFaultsAndWhatIsRequired) {
       {publicOnly, KEY_ALL_ITEMS, "eddsa-seed: missing"},
       {publicOnly, KEY_PUBLIC_ITEMS, ""},
   };
+  PrivateRoot dir;  // a scratch directory
   for (const auto& row : rows) {
-    const std::string path = testing::TempDir() + "keys-" + std::to_string(&row - rows) + ".txt";
+    const std::string path = dir.host("/keys-" + std::to_string(&row - rows) + ".txt");
     std::ofstream(path) << row.text;
     KeyFile keys;
     std::string error;
