@@ -28,7 +28,8 @@ TEST(ParentDir, GivesTheDirectoryPartLikeDirname) {
     EXPECT_EQ(parent, parentDir(path)) << path;
 }
 
-// A replaced temporary file is deleted. Removing a path with nothing on
+// A replaced temporary file is deleted, unless the new change takes its
+// content from it. Removing a path with nothing on
 // disk forgets its staged creation with the file; something there, even a
 // link that leads nowhere, makes the creation a removal.
 TEST(StagedFile, ReplacedOrDroppedTemporaryFilesAreDeleted) {
@@ -43,6 +44,7 @@ TEST(StagedFile, ReplacedOrDroppedTemporaryFilesAreDeleted) {
     createStagedFile(manifest, "/flash/old", 0, 0).close();
     const std::string third = manifest.entries.at("/flash/old").source;
     EXPECT_FALSE(exists(first));
+    stageChange(manifest, "/flash/new", CHANGE_TEMP, second);  // the same file staged again
     EXPECT_TRUE(exists(second));
     stageRemove(manifest, "/flash/new");
     stageRemove(manifest, "/flash/old");

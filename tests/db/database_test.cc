@@ -76,11 +76,13 @@ void metaEntries(const PrivateRoot& root) {
   // Schedules by sanitised name; none for the all-ones record.
   for (const char* name : {"disk-drivers", "my.pkg_x", "gone", "odd", "_."}) entry(root, name, {{"version", "1 2\n"}});
   entry(root, "forever", {{"version", "4294967295 4294967295\n"}});
+  entry(root, "almost", {{"version", "4294967295 1\n"}});
   root.write("/ram/pdb/disk-drivers/schedule", "disable\n");
   root.write("/ram/pdb/mypkgx/schedule", "enable");
   root.write("/ram/pdb/gone/schedule", "uninstall\n");
   root.write("/ram/pdb/odd/schedule", "reboot\n");
   root.write("/ram/pdb/forever/schedule", "uninstall\n");
+  root.write("/ram/pdb/almost/schedule", "uninstall\n");
   root.write("/ram/pdb/schedule", "disable\n");  // "_." keeps no character
   // Damaged: what was read stays, a failed list does not keep the others
   // from being read; leading zeros are still decimals.
@@ -105,6 +107,7 @@ TEST(DatabaseLoad, MetaFilesMarksAndSchedules) {
   metaEntries(root);
   loadAndCheck(root, [](PackageDb&, const Names& described) {
   EXPECT_EQ((Names{"_. 1 2 bundle user request:3",
+                   "almost 4294967295 1 bundle request:1",
                    "conflicts 1 2 d:a,1,2,0 p:b,0,0,1 c:c,0,0,0 bundle request:1",
                    "dhcp 1 2 user request:0",
                    "disk-drivers 1 2 bundle user request:3",

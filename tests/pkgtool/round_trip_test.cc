@@ -37,9 +37,10 @@ void expectLinesInOrder(const std::string& text, const std::vector<std::string>&
 }
 
 // Every directive of a package on its own, with a file that compresses to
-// several chunks, listed only when all of it was put in. Of the hw lines
-// the most specific path wins, whatever their order; of two for the same
-// path the later one.
+// several chunks, listed only when all of it was put in; texts are shown
+// with control bytes and backslashes escaped. Of the hw lines the most
+// specific path wins, whatever their order; of two for the same path the
+// later one.
 TEST(PkgtoolBuild, InspectShowsWhatWasPutIn) {
   PrivateRoot w;
   writeTree(w);
@@ -49,7 +50,7 @@ TEST(PkgtoolBuild, InspectShowsWhatWasPutIn) {
   w.write("/boot.img", std::string(100, 'B'));
   w.write("/system.desc",
           "# comment\nname system\nversion 2.5beta3\nbuilt 2024-01-31 12:00:00\nflags boot no-meta\n"
-          "arch powerpc\nnote The base system\ntext2 second text\ntext24 first text\n"
+          "arch powerpc\nnote The base system\ntext2 second\x7f\\text\ntext24 first text\n"
           "depends routing >= 2.5 <= 2.9\ndepends dhcp\nprovides wifi = 2.5 extra -1\nconflicts oldsys >= 1.0\n"
           "image boot.img\nfiles tree\nhw 0 bin/link\nhw 3 bin\nhw 1 etc\nhw 2 etc/motd\nhw 5 var\nhw 6 var\n");
   build(w, "/system.desc", "/system.npk");
@@ -59,14 +60,14 @@ TEST(PkgtoolBuild, InspectShowsWhatWasPutIn) {
       result.out,
       {"package file", "magic 0xbad0f11e\n",
        "           8         36   1 package header\n          50         10  24 text 24\n"
-       "          66          7  16 architecture\n          79         11   2 text 2\n"
-       "          96         15  23 note\n         117         66   3 dependencies\n"
-       "         189         34  19 provides\n         229         34  17 conflicts\n"
-       "         269        100  21 image\n",
+       "          66          7  16 architecture\n          79         12   2 text 2\n"
+       "          97         15  23 note\n         118         66   3 dependencies\n"
+       "         190         34  19 provides\n         230         34  17 conflicts\n"
+       "         270        100  21 image\n",
        "   4 files\n", "        132   9 signature\n",
        "package system-2.5beta3\n  built      2024-01-31 12:00:00 UTC (1706702400)\n"
        "  flags      0x00000003 boot no-meta\n  arch       powerpc\n  note       The base system\n"
-       "  text2      second text\n  text24     first text\n  depends    routing >= 2.5 <= 2.9\n"
+       "  text2      second\\x7f\\x5ctext\n  text24     first text\n  depends    routing >= 2.5 <= 2.9\n"
        "  depends    dhcp\n  provides   wifi = 2.5 extra -1\n  conflicts  oldsys >= 1.0\n  image      yes\n"
        "  files      9 entries\n    mode     hw       size  name\n"
        "    0040755   3          0  bin\n    0120777   0          4  bin/link\n    0100755   3         20  bin/tool\n"
