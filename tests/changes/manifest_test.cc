@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <fstream>
 
 #include "support/private_root.h"
 #include "support/scoped_tmpfs.h"
@@ -17,90 +16,85 @@ bool exists(const std::string& path) {
   return lstat(path.c_str(), &st) == 0;
 }
 
-// Stages an empty file for target and returns the temporary path.
-std::string stageFile(Manifest& manifest, const std::string& target, uint32_t hint,
-                      uint32_t mode = 0) {
+// Stages an empty file for target and returns the directory of the temporary file.
+std::string stagedIn(Manifest& manifest, const std::string& target, uint32_t hint, uint32_t mode = 0) {
   createStagedFile(manifest, target, hint, mode).close();
-  return manifest.entries.at(target).source;
+  return parentDir(manifest.entries.at(target).source);
 }
-
-}  // namespace
 
 TEST(ParentDir, GivesTheDirectoryPartLikeDirname) {
-  EXPECT_EQ(parentDir("/a/b/"), "/a");
-  EXPECT_EQ(parentDir("/flash//bin/x"), "/flash//bin");
-  EXPECT_EQ(parentDir("/a"), "/");
-  EXPECT_EQ(parentDir("a"), ".");
-  EXPECT_EQ(parentDir("//"), "/");
+  for (const auto& [path, parent] : {std::make_pair("/a/b/", "/a"), {"/flash//bin/x", "/flash//bin"}, {"/a", "/"},
+                                     {"a", "."}, {"//", "/"}})
+    EXPECT_EQ(parent, parentDir(path)) << path;
 }
 
+// A replaced temporary file is deleted, unless the new change takes its
+// content from it. Removing a path with nothing on
+// disk forgets its staged creation with the file; something there, even a
+// link that leads nowhere, makes the creation a removal.
 TEST(StagedFile, ReplacedOrDroppedTemporaryFilesAreDeleted) {
   PrivateRoot root;
   root.write("/flash/old", "installed");
   EXPECT_TRUE(runInRoot(root, [] {
     Manifest manifest;
-    const std::string first = stageFile(manifest, "/flash/new", 0);
-    const std::string second = stageFile(manifest, "/flash/new", 0);
+    createStagedFile(manifest, "/flash/new", 0, 0).close();
+    const std::string first = manifest.entries.at("/flash/new").source;
+    createStagedFile(manifest, "/flash/new", 0, 0).close();
+    const std::string second = manifest.entries.at("/flash/new").source;
+    createStagedFile(manifest, "/flash/old", 0, 0).close();
+    const std::string third = manifest.entries.at("/flash/old").source;
     EXPECT_FALSE(exists(first));
+    stageChange(manifest, "/flash/new", CHANGE_TEMP, second);  // the same file staged again
     EXPECT_TRUE(exists(second));
-
-    // Nothing at /flash/new: the staged creation is forgotten with its file.
-    // Something at /flash/old, even a link that leads nowhere: the creation
-    // becomes a removal.
     stageRemove(manifest, "/flash/new");
-    EXPECT_FALSE(exists(second));
-    const std::string third = stageFile(manifest, "/flash/old", 0);
     stageRemove(manifest, "/flash/old");
-    EXPECT_FALSE(exists(third));
     ASSERT_EQ(symlink("/flash/gone", "/flash/dangling"), 0);
     stageRemove(manifest, "/flash/dangling");
+    EXPECT_FALSE(exists(second));
+    EXPECT_FALSE(exists(third));
     ASSERT_EQ(manifest.size(), 2u);
     EXPECT_EQ(manifest.entries.at("/flash/old").kind, CHANGE_REMOVE);
     EXPECT_EQ(manifest.entries.at("/flash/dangling").kind, CHANGE_REMOVE);
   }));
 }
 
+// In the nearest existing directory above the target whose file system
+// keeps a tenth more than the hint free, measured in 64 bits (5 GiB free
+// reads as 1 GiB in 32, and a hint whose tenth added passes 4 GiB must not
+// wrap round); else, and without a hint, in RAM; RAM also when the directory
+// is too long for the temporary path buffer. The mode is set.
 TEST(StagedFile, IsMadeInTheNearestDirectoryWithRoomElseInRam) {
   PrivateRoot root;
-  const std::string deep = "/flash/" + std::string(60, 'd') + "/" + std::string(60, 'e');
-  root.makeDir(deep);
-  EXPECT_TRUE(runInRoot(root, [&] {
-    Manifest manifest;
-    EXPECT_EQ(parentDir(stageFile(manifest, "/flash/var/pdb/p/deps", 100, 0100755)),
-              "/flash/var/pdb");
-    EXPECT_EQ(parentDir(stageFile(manifest, "/flash/var/pdb/p/version", 0)), "/ram");
-    struct stat st;
-    ASSERT_EQ(stat(manifest.entries.at("/flash/var/pdb/p/deps").source.c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 07777, 0755u);
-    // A directory too long for the temporary path buffer is not used.
-    EXPECT_EQ(parentDir(stageFile(manifest, deep + "/x", 1)), "/ram");
-  }));
-}
-
-TEST(StagedFile, RoomIsMeasuredOnTheTargetsFileSystemIn64Bits) {
-  PrivateRoot root;
-  // 5 GiB free, which reads as 1 GiB when counted in 32 bits.
   ScopedTmpfs flash(root.host("/flash"), "size=5g");
   REQUIRE_TMPFS(flash);
+  const std::string deep = "/flash/" + std::string(60, 'd') + "/" + std::string(60, 'e');
+  root.makeDir(deep);
+  root.makeDir("/flash/var/pdb");
   root.makeDir("/flash/boot");
   ScopedTmpfs boot(root.host("/flash/boot"), "size=64k");  // 16 blocks of 4096 bytes
   REQUIRE_TMPFS(boot);
-  EXPECT_TRUE(runInRoot(root, [] {
+  EXPECT_TRUE(runInRoot(root, [&] {
     Manifest manifest;
-    EXPECT_EQ(parentDir(stageFile(manifest, "/flash/big", 1500000000)), "/flash");
-    EXPECT_EQ(parentDir(stageFile(manifest, "/flash/boot/fits", 59000)), "/flash/boot");
-    EXPECT_EQ(parentDir(stageFile(manifest, "/flash/boot/too-big", 60000)), "/ram");
-    // A hint whose tenth added passes 4 GiB must not wrap round to a few bytes.
-    EXPECT_EQ(parentDir(stageFile(manifest, "/flash/boot/wraps", 3904520000u)), "/ram");
+    EXPECT_EQ("/flash/var/pdb", stagedIn(manifest, "/flash/var/pdb/p/deps", 100, 0100755));
+    struct stat st;
+    ASSERT_EQ(stat(manifest.entries.at("/flash/var/pdb/p/deps").source.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0755u);
+    EXPECT_EQ("/ram", stagedIn(manifest, "/flash/var/pdb/p/version", 0));
+    EXPECT_EQ("/ram", stagedIn(manifest, deep + "/x", 1));
+    EXPECT_EQ("/flash", stagedIn(manifest, "/flash/big", 1500000000));
+    EXPECT_EQ("/flash/boot", stagedIn(manifest, "/flash/boot/fits", 59000));
+    EXPECT_EQ("/ram", stagedIn(manifest, "/flash/boot/too-big", 60000));
+    EXPECT_EQ("/ram", stagedIn(manifest, "/flash/boot/wraps", 3904520000u));
   }));
 }
 
+// A file bearing the template's own name, then no inode left: nothing is
+// staged, no other file is touched, errno tells why.
 TEST(StagedFile, FailureToCreateStagesNothingAndTouchesNoOtherFile) {
   PrivateRoot root;
   ScopedTmpfs ram(root.host("/ram"), "nr_inodes=3");
   REQUIRE_TMPFS(ram);
   EXPECT_TRUE(runInRoot(root, [] {
-    // A file bearing the template's own name, then no inode left.
     std::ofstream("/ram/tmpXXXXXX") << "keep";
     for (int i = 0; std::ofstream("/ram/fill" + std::to_string(i)); ++i) {}
     Manifest manifest;
@@ -114,3 +108,5 @@ TEST(StagedFile, FailureToCreateStagesNothingAndTouchesNoOtherFile) {
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "keep");
   }));
 }
+
+}  // namespace

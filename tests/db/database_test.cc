@@ -8,7 +8,6 @@
 
 #include "changes/cancel.h"
 #include "changes/commit.h"
-#include "changes/manifest.h"
 #include "db/listing.h"
 #include "support/package_builder.h"
 #include "support/private_root.h"
@@ -19,7 +18,7 @@ namespace {
 using namespace testpkg;
 using Names = std::vector<std::string>;
 
-// Writes meta files of a database entry.
+// Meta files of a database entry.
 void entry(const PrivateRoot& root, const std::string& name,
            std::initializer_list<std::pair<const char*, std::string>> files) {
   for (const auto& [file, content] : files) root.write("/flash/var/pdb/" + name + "/" + file, content);
@@ -30,13 +29,9 @@ void entry(const PrivateRoot& root, const std::string& name,
 std::string describe(const InstalledPackage& package) {
   std::ostringstream out;
   out << package.name << ' ' << package.version << ' ' << package.buildTime;
-  const auto list = [&out](const char* tag, const std::vector<DependencyEntry>& entries) {
-    for (const DependencyEntry& e : entries)
-      out << ' ' << tag << e.name << ',' << e.min << ',' << e.max << ',' << e.extra;
-  };
-  list("d:", package.deps);
-  list("p:", package.provides);
-  list("c:", package.conflicts);
+  for (const auto& [tag, entries] : {std::make_pair(" d:", &package.deps), std::make_pair(" p:", &package.provides),
+                                     std::make_pair(" c:", &package.conflicts)})
+    for (const DependencyEntry& e : *entries) out << tag << e.name << ',' << e.min << ',' << e.max << ',' << e.extra;
   for (const std::string& file : package.files) out << ' ' << file;
   if (!package.bundle.name.empty()) out << " in:" << package.bundle.name << ',' << package.bundle.min;
   if (!package.note.empty()) out << " note:" << package.note;
@@ -46,98 +41,97 @@ std::string describe(const InstalledPackage& package) {
   return out.str();
 }
 
-// Every record described, sorted: the directory order is the file system's.
-Names described(const PackageDb& db) {
-  Names result;
-  for (const InstalledPackage* package : db.packages) result.push_back(describe(*package));
-  std::sort(result.begin(), result.end());
-  return result;
-}
-
-// Loads the database inside the root and hands the result to check.
-void loadAndCheck(const PrivateRoot& root, const std::function<void(PackageDb&)>& check) {
+// Loads the database inside the root and hands it, with every record
+// described and sorted (the directory order is the file system's), to
+// check. The load for --show reads only what the listing prints, and
+// prints the same table.
+void loadAndCheck(const PrivateRoot& root, const std::function<void(PackageDb&, const Names&)>& check) {
   EXPECT_TRUE(runInRoot(root, [&] {
-    PackageDb db;
-    loadDatabase(db, true, "powerpc");
-    check(db);
+    std::string printed[2];
+    for (DatabaseLoad load : {DatabaseLoad::Listing, DatabaseLoad::Full}) {
+      PackageDb db;
+      loadDatabase(db, true, "powerpc", load);
+      testing::internal::CaptureStdout();
+      showPackages(db);
+      printed[int(load)] = testing::internal::GetCapturedStdout();
+      if (load == DatabaseLoad::Listing) continue;
+      EXPECT_EQ(printed[0], printed[1]);
+      EXPECT_EQ("powerpc", db.systemArch);
+      Names described;
+      for (const InstalledPackage* package : db.packages) described.push_back(describe(*package));
+      std::sort(described.begin(), described.end());
+      check(db, described);
+    }
   }));
 }
 
-void soundEntries(const PrivateRoot& root) {
+void metaEntries(const PrivateRoot& root) {
   entry(root, "system", {{"version", "100859648 1700000000\n"}, {"deps", "plix 1 0\nbase 0 0\n"},
-                         {"provides", "kernel 5 7 -2\n"}, {"conflicts", "old 0 3\n"},
-                         {"files", "bin/x\n/bin/x\n\nlib/y\n"}, {"disabled", "auto\n"}});
+                         {"provides", "kernel 5 7 -2\nhi 0 0 2147483647\nlo 0 0 -2147483648\n"},
+                         {"conflicts", "old 0 3\n"}, {"files", "bin/x\n/bin/x\n\nlib/y\n"}, {"disabled", "auto\n"}});
   // Any first line of a mark but "auto" forces, the empty one too.
   entry(root, "ppp", {{"version", "1 2\n"}, {"disabled", "\n"}});
   entry(root, "dhcp", {{"version", "1 2\n"}, {"enabled", "user\n"}, {"files", ""}});
   entry(root, ".hidden", {{"version", "1 2\n"}});
   // Schedules by sanitised name; none for the all-ones record.
-  for (const char* name : {"disk-drivers", "my.pkg_x", "gone", "odd", "_."})
-    entry(root, name, {{"version", "1 2\n"}});
+  for (const char* name : {"disk-drivers", "my.pkg_x", "gone", "odd", "_."}) entry(root, name, {{"version", "1 2\n"}});
   entry(root, "forever", {{"version", "4294967295 4294967295\n"}});
+  entry(root, "almost", {{"version", "4294967295 1\n"}});
   root.write("/ram/pdb/disk-drivers/schedule", "disable\n");
   root.write("/ram/pdb/mypkgx/schedule", "enable");
   root.write("/ram/pdb/gone/schedule", "uninstall\n");
   root.write("/ram/pdb/odd/schedule", "reboot\n");
   root.write("/ram/pdb/forever/schedule", "uninstall\n");
+  root.write("/ram/pdb/almost/schedule", "uninstall\n");
   root.write("/ram/pdb/schedule", "disable\n");  // "_." keeps no character
-}
-
-TEST(DatabaseLoad, MetaFilesMarksAndSchedules) {
-  PrivateRoot root;
-  soundEntries(root);
-  loadAndCheck(root, [](PackageDb& db) {
-    EXPECT_EQ("powerpc", db.systemArch);
-    // No files list makes a bundle record.
-    EXPECT_EQ((Names{"_. 1 2 bundle user request:3",
-                     "dhcp 1 2 user request:0",
-                     "disk-drivers 1 2 bundle user request:3",
-                     "forever 4294967295 4294967295 bundle request:0",
-                     "gone 1 2 bundle request:1",
-                     "my.pkg_x 1 2 bundle user request:2",
-                     "odd 1 2 bundle request:0",
-                     "ppp 1 2 bundle disabled user request:0",
-                     "system 100859648 1700000000 d:plix,1,0,0 d:base,0,0,0 p:kernel,5,7,-2 c:old,0,3,0 "
-                     "/bin/x /lib/y disabled request:0"}),
-              described(db));
-  });
-  EXPECT_EQ("a-b9", sanitisedName("a-b.9_/\xc3\xa9"));
-}
-
-void damagedEntries(const PrivateRoot& root) {
+  // Damaged: what was read stays, a failed list does not keep the others
+  // from being read; leading zeros are still decimals.
   entry(root, "garbage", {{"version", "\x01\x02zz\xff"}});
   entry(root, "halfway", {{"version", "7 x\n"}});
   entry(root, "huge", {{"version", "99999999999 2\n"}});
   entry(root, "zeros", {{"version", "000000000000100859648 00000000001\n"}});
-  entry(root, "cut", {{"version", "1 2\n"}, {"deps", "a 1 2\nb 3"}});
   entry(root, "signed", {{"version", "1 2\n"}, {"deps", "a -1 2\n"}});
-  entry(root, "fine", {{"version", "1 2\n"}, {"deps", ""}});
-  entry(root, "lists",
-        {{"version", "1 2\n"}, {"deps", "a 1"}, {"provides", "b 0 0 -3\n"}, {"conflicts", "c 0 0\n"}});
+  entry(root, "lists", {{"version", "1 2\n"}, {"deps", "a 1 2\nb 3"}, {"provides", "b 0 0 -3\n"}, {"conflicts", "c 0 0\n"}});
+  entry(root, "conflicts", {{"version", "1 2\n"}, {"deps", "a 1 2\n"}, {"provides", "b 0 0 1\n"}, {"conflicts", "c 0 0\nd"}});
+  entry(root, "extra-high", {{"version", "1 2\n"}, {"provides", "b 0 0 7\nc 0 0 2147483648\n"}});
+  entry(root, "extra-low", {{"version", "1 2\n"}, {"provides", "c 0 0 -2147483649\n"}});
   entry(root, "member", {{"version", "1 2\n"}, {"bundle", "routeros\n"}, {"enabled", "user\n"}});
   root.makeDir("/flash/var/pdb/empty");
   root.write("/flash/var/pdb/plainfile", "not a directory");
 }
 
-TEST(DatabaseLoad, DamagedMetaFilesScheduleAnUninstall) {
+// Meta files, marks and schedules; damaged meta files schedule an
+// uninstall. No files list makes a bundle record.
+TEST(DatabaseLoad, MetaFilesMarksAndSchedules) {
   PrivateRoot root;
-  damagedEntries(root);
-  loadAndCheck(root, [](PackageDb& db) {
-    // What was read stays; a failed list does not keep the others from
-    // being read; leading zeros are still decimals.
-    EXPECT_EQ((Names{"cut 1 2 d:a,1,2,0 bundle request:1",
-                     "empty 0 0 bundle request:1",
-                     "fine 1 2 bundle request:0",
-                     "garbage 0 0 bundle request:1",
-                     "halfway 7 0 bundle request:1",
-                     "huge 0 0 bundle request:1",
-                     "lists 1 2 p:b,0,0,-3 c:c,0,0,0 bundle request:1",
-                     "member 1 2 in:routeros,0 bundle user request:1",
-                     "plainfile 0 0 bundle request:1",
-                     "signed 1 2 bundle request:1",
-                     "zeros 100859648 1 bundle request:0"}),
-              described(db));
+  metaEntries(root);
+  loadAndCheck(root, [](PackageDb&, const Names& described) {
+  EXPECT_EQ((Names{"_. 1 2 bundle user request:3",
+                   "almost 4294967295 1 bundle request:1",
+                   "conflicts 1 2 d:a,1,2,0 p:b,0,0,1 c:c,0,0,0 bundle request:1",
+                   "dhcp 1 2 user request:0",
+                   "disk-drivers 1 2 bundle user request:3",
+                   "empty 0 0 bundle request:1",
+                   "extra-high 1 2 p:b,0,0,7 bundle request:1",
+                   "extra-low 1 2 bundle request:1",
+                   "forever 4294967295 4294967295 bundle request:0",
+                   "garbage 0 0 bundle request:1",
+                   "gone 1 2 bundle request:1",
+                   "halfway 7 0 bundle request:1",
+                   "huge 0 0 bundle request:1",
+                   "lists 1 2 d:a,1,2,0 p:b,0,0,-3 c:c,0,0,0 bundle request:1",
+                   "member 1 2 in:routeros,0 bundle user request:1",
+                   "my.pkg_x 1 2 bundle user request:2",
+                   "odd 1 2 bundle request:0",
+                   "plainfile 0 0 bundle request:1",
+                   "ppp 1 2 bundle disabled user request:0",
+                   "signed 1 2 bundle request:1",
+                   "system 100859648 1700000000 d:plix,1,0,0 d:base,0,0,0 p:kernel,5,7,-2 p:hi,0,0,2147483647 "
+                   "p:lo,0,0,-2147483648 c:old,0,3,0 /bin/x /lib/y disabled request:0",
+                   "zeros 100859648 1 bundle request:0"}),
+            described);
   });
+  EXPECT_EQ("a-b9", sanitisedName("a-b.9_/\xc3\xa9"));
 }
 
 // A stored image: header, note, dependencies and a payload the load never
@@ -170,21 +164,21 @@ void imageEntries(const PrivateRoot& root) {
                          part(4, compress("x"))));
   entry(root, "trimmed", {{"version", "3 4\n"}, {"files", "bin/t\n"}});
   root.write("/flash/var/pdb/extras/image",
-             packageFile(part(18, headerData("extras", 0x07016600, 9)) +
-                         part(1, headerData("tools", 0x07016600, 9)) + part(3, cutList) +
-                         part(1, headerData("lost", 0x07016600, 9))));
-  root.write("/flash/var/pdb/short/image",
-             packageFile(part(18, std::string(20, 'b')) + part(1, headerData("inner", 1))));
+             packageFile(part(18, headerData("extras", 0x07016600, 9)) + part(1, headerData("tools", 0x07016600, 9)) +
+                         part(3, cutList) + part(1, headerData("lost", 0x07016600, 9))));
+  root.write("/flash/var/pdb/short/image", packageFile(part(18, std::string(20, 'b')) + part(1, headerData("inner", 1))));
   entry(root, "short", {{"version", "5 6\n"}});
 }
 
+// Marks and files lists come from the directory; the header wins over the
+// meta files, but a broken image, or an unreadable bundle header, leaves
+// them to speak. Image records come first, the database directory's in its
+// order, then the second place's; then the entries with meta files only.
+// Members come before their bundle.
 TEST(DatabaseLoad, ImagesInBothPlacesAndBundles) {
   PrivateRoot root;
   imageEntries(root);
-  loadAndCheck(root, [](PackageDb& db) {
-    // Marks and files lists come from the directory; the header wins over
-    // the meta files, but a broken image, or an unreadable bundle header,
-    // leaves them to speak.
+  loadAndCheck(root, [](PackageDb& db, const Names& described) {
     EXPECT_EQ((Names{"base 117532160 9 in:routeros,117532160 request:0",
                      "broken 3 4 /bin/b request:0",
                      "extra 117597696 5 d:system,1,0,0 note:a note flags:1 request:0",
@@ -196,10 +190,7 @@ TEST(DatabaseLoad, ImagesInBothPlacesAndBundles) {
                      "tools 117532160 9 d:system,1,0,0 in:extras,117532160 request:0",
                      "trimmed 117532160 5 d:system,1,0,0 /bin/t note:kept request:0",
                      "wifi 117532160 5 d:system,1,0,0 /bin/w note:a note flags:1 disabled request:0"}),
-              described(db));
-    // Image records first, the database directory's in its order, then the
-    // second place's; then the entries with meta files only. Members come
-    // before their bundle.
+              described);
     ASSERT_EQ(11u, db.packages.size());
     EXPECT_EQ("extra", db.packages[8]->name);
     EXPECT_GE(db.findByName("plain"), 9);
@@ -210,68 +201,43 @@ TEST(DatabaseLoad, ImagesInBothPlacesAndBundles) {
   });
 }
 
-// The load for --show reads only what the listing prints, and prints the
-// same table as the full load.
-TEST(DatabaseLoad, ListingLoadPrintsWhatTheFullLoadPrints) {
-  PrivateRoot root;
-  soundEntries(root);
-  damagedEntries(root);
-  imageEntries(root);
-  EXPECT_TRUE(runInRoot(root, [] {
-    std::string full, listing;
-    for (DatabaseLoad load : {DatabaseLoad::Full, DatabaseLoad::Listing}) {
-      PackageDb db;
-      loadDatabase(db, true, "powerpc", load);
-      testing::internal::CaptureStdout();
-      showPackages(db);
-      (load == DatabaseLoad::Full ? full : listing) = testing::internal::GetCapturedStdout();
-    }
-    EXPECT_EQ(2 + 31, std::count(full.begin(), full.end(), '\n'));  // header, rule, rows
-    EXPECT_EQ(full, listing);
-  }));
-}
-
+// Saved through a commit and read back: the extra field is kept only for
+// provides; a bundle file read back asks for an uninstall. An image
+// package keeps no meta files but its files list and marks.
 TEST(DatabaseSave, RoundTripThroughACommit) {
   PrivateRoot root;
-  entry(root, "ppp", {{"provides", "keep 0 0 0\n"}});
   entry(root, "img", {{"disabled", "user\n"}});
   EXPECT_TRUE(runInRoot(root, [] {
-    InstalledPackage package("ppp");
+    PackageDb db;
+    InstalledPackage package("ppp"), image("img");
     package.version = 0x01026603;
     package.buildTime = 77;
     package.deps = {{"system", 5, 0, 9}};
+    package.provides = {{"ppp-api", 1, 2, -3}};
     package.conflicts = {{"pptp", 0, 7, 0}};
     package.files = {"/bin/ppp", "/etc/ppp.conf"};
     package.bundle = {"routeros", 3, 3, 0};
-    package.disabled = package.userForced = true;
+    package.disabled = package.userForced = image.isImage = image.userForced = true;
+    image.files = {"/bin/img"};
     Manifest manifest;
     ASSERT_FALSE(savePackage(package, manifest).failed());
-
-    // An image package keeps no meta files but its files list and marks.
-    InstalledPackage image("img");
-    image.isImage = image.userForced = true;
-    image.files = {"/bin/img"};
     ASSERT_FALSE(savePackage(image, manifest).failed());
     EXPECT_EQ(0u, manifest.entries.count("/flash/var/pdb/img/version"));
     markDisabled(image, manifest);
     EXPECT_TRUE(image.disabled);
     commitChanges(manifest, false);
-
-    // The extra field is kept only for provides; an empty provides list
-    // leaves the file that was there; a bundle file read back asks for an
-    // uninstall.
     InstalledPackage loaded("ppp");
     loadPackage(loaded);
-    EXPECT_EQ("ppp 16934403 77 d:system,5,0,0 p:keep,0,0,0 c:pptp,0,7,0 /bin/ppp /etc/ppp.conf "
-              "in:routeros,0 disabled user request:1",
+    EXPECT_EQ("ppp 16934403 77 d:system,5,0,0 p:ppp-api,1,2,-3 c:pptp,0,7,0 /bin/ppp /etc/ppp.conf in:routeros,0 "
+              "disabled user request:1",
               describe(loaded));
   }));
   EXPECT_EQ("bin/ppp\netc/ppp.conf\n", root.read("/flash/var/pdb/ppp/files"));
-  EXPECT_EQ("user\n", root.read("/flash/var/pdb/ppp/disabled"));
-  EXPECT_FALSE(root.exists("/flash/var/pdb/ppp/enabled"));
   EXPECT_EQ("bin/img\n", root.read("/flash/var/pdb/img/files"));
-  EXPECT_EQ("user\n", root.read("/flash/var/pdb/img/disabled"));
-  EXPECT_FALSE(root.exists("/flash/var/pdb/img/enabled"));
+  for (const char* name : {"ppp", "img"}) {
+    EXPECT_EQ("user\n", root.read("/flash/var/pdb/" + std::string(name) + "/disabled"));
+    EXPECT_FALSE(root.exists("/flash/var/pdb/" + std::string(name) + "/enabled"));
+  }
 }
 
 TEST(DatabaseSave, WriteFailuresNameTheCause) {

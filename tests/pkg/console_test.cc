@@ -6,9 +6,7 @@
 
 namespace {
 
-const std::string kHide = "\033[?25l";
-const std::string kShow = "\033[?25h";
-const std::string kWipe = "\r" + std::string(79, ' ') + "\r";
+const std::string kHide = "\033[?25l", kShow = "\033[?25h";
 
 // What body prints.
 std::string printed(const std::function<void()>& body) {
@@ -17,55 +15,51 @@ std::string printed(const std::function<void()>& body) {
   return testing::internal::GetCapturedStdout();
 }
 
+// The status line is redrawn only when it changes, padded over a longer
+// one; messages wipe it and draw it again below them, errors and notices
+// end it. Messages are kept, cut at 255 formatted characters.
 TEST(Console, StatusLineMessagesWipeAndRedraw) {
   PackageDb db;
-  const std::string padded = "\rworking" + std::string(10, ' ') + "\r";
-  EXPECT_EQ(kHide + "\rinstalling system\r" + kShow + kHide + padded + kShow, printed([&] {
+  EXPECT_EQ(kHide + "\rinstalling system\r" + kShow + kHide + "\rworking" + std::string(10, ' ') + "\r" + kShow +
+                "\r" + std::string(79, ' ') + "\rWARNING: low on space\nworking" + kHide + "\r" +
+                std::string(7, ' ') + "\r" + kShow + "ERROR: failed 3\nenabled ppp\n",
+            printed([&] {
               showStatus(db, "installing system");
               showStatus(db, "installing system");
               showStatus(db, "working");
-            }));
-  const std::string erase = kHide + "\r" + std::string(7, ' ') + "\r" + kShow;
-  EXPECT_EQ(kWipe + "WARNING: low on space\nworking" + erase + "ERROR: failed 3\nenabled ppp\n", printed([&] {
               printWarning(db, "low on %s", "space");
               printError(db, "failed %d", 3);
               printNotice(db, "enabled %s", "ppp");
             }));
-  EXPECT_EQ((std::vector<std::string>{"WARNING: low on space", "ERROR: failed 3", "enabled ppp"}),
-            db.messages);
+  EXPECT_EQ((std::vector<std::string>{"WARNING: low on space", "ERROR: failed 3", "enabled ppp"}), db.messages);
   EXPECT_EQ("", db.statusLine);
-
-  // A message is cut at 255 formatted characters, its prefix aside.
   printed([&] { printError(db, "%s", std::string(400, 'a').c_str()); });
   EXPECT_EQ("ERROR: " + std::string(255, 'a'), db.messages.back());
-}
 
-TEST(Console, QuietPrintsAndKeepsNothing) {
-  PackageDb db;
-  db.quiet = true;
+  PackageDb quiet;
+  quiet.quiet = true;
   EXPECT_EQ("", printed([&] {
-              showStatus(db, "working");
-              printError(db, "x");
-              printWarning(db, "y");
-              printNotice(db, "z");
-              showProgress(db, "installing a", 1, 2);
+              showStatus(quiet, "working");
+              printError(quiet, "x");
+              printWarning(quiet, "y");
+              printNotice(quiet, "z");
+              showProgress(quiet, "installing a", 1, 2);
             }));
-  EXPECT_TRUE(db.messages.empty());
+  EXPECT_TRUE(quiet.messages.empty());
 }
 
+// A label of 10 leaves a bar of 64, for a line of 77; an unknown total
+// never divides by it; large files need 64 bits for the product.
 TEST(Console, ProgressBarWidthAndFill) {
   PackageDb db;
   const auto bar = [&db](uint64_t position, uint64_t total) {
     printed([&] { showProgress(db, "installing", position, total); });
     return db.statusLine;
   };
-  // A label of 10 leaves a bar of 64, for a line of 77.
   EXPECT_EQ("installing [" + std::string(32, '#') + std::string(32, ' ') + "]", bar(50, 100));
-  EXPECT_EQ("installing [" + std::string(64, ' ') + "]", bar(5, 0));  // an unknown total never divides by it
+  EXPECT_EQ("installing [" + std::string(64, ' ') + "]", bar(5, 0));
   EXPECT_EQ("installing [" + std::string(64, '#') + "]", bar(100, 100));
-  // Large files: the product needs 64 bits.
-  EXPECT_EQ("installing [" + std::string(48, '#') + std::string(16, ' ') + "]",
-            bar(3000000000u, 4000000000u));
+  EXPECT_EQ("installing [" + std::string(48, '#') + std::string(16, ' ') + "]", bar(3000000000u, 4000000000u));
 }
 
 }  // namespace

@@ -2,12 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <random>
 #include <vector>
 
-#include "pkgfile/mod_p.h"
-
 namespace {
+
+using Bytes32 = std::array<uint8_t, 32>;
 
 Bytes32 bytesOf(const FieldElement& f) {
   Bytes32 out;
@@ -15,57 +16,61 @@ Bytes32 bytesOf(const FieldElement& f) {
   return out;
 }
 
-// Random values below 2^255, and those around 0, p and 2^255 where
-// reduction goes wrong first.
-std::vector<Bytes32> sampleValues() {
-  const auto value = [](uint8_t low, uint8_t middle, uint8_t high) {
-    Bytes32 v;
-    v.fill(middle);
-    v[0] = low;
-    v[31] = high;
-    return v;
-  };
-  std::vector<Bytes32> values = {value(0, 0, 0),          value(1, 0, 0),
-                                 value(0xec, 0xff, 0x7f),  // p - 1
-                                 value(0xed, 0xff, 0x7f),  // p
-                                 value(0xee, 0xff, 0x7f),  // p + 1
-                                 value(0xff, 0xff, 0x7f)};  // 2^255 - 1
+FieldElement fe(const Bytes32& bytes) { return feFromBytes(bytes.data()); }
+
+// The lowest byte, every byte between and the top byte.
+Bytes32 value(uint8_t low, uint8_t middle = 0, uint8_t high = 0) {
+  Bytes32 v;
+  v.fill(middle);
+  v[0] = low;
+  v[31] = high;
+  return v;
+}
+
+const Bytes32 kPMinus1 = value(0xec, 0xff, 0x7f), kP = value(0xed, 0xff, 0x7f);
+
+// Around p and 2^255, where reduction goes wrong first (bit 255 is no part
+// of the number), and products that wrap past 2^255.
+TEST(FieldElement, ReducesFully) {
+  EXPECT_EQ(kPMinus1, bytesOf(fe(kPMinus1)));
+  EXPECT_EQ(value(0), bytesOf(fe(kP)));
+  EXPECT_EQ(value(1), bytesOf(fe(value(0xee, 0xff, 0x7f))));
+  EXPECT_EQ(value(18), bytesOf(fe(value(0xff, 0xff, 0x7f))));
+  EXPECT_EQ(value(18), bytesOf(fe(value(0xff, 0xff, 0xff))));
+  EXPECT_EQ(value(1), bytesOf(feMul(fe(kPMinus1), fe(kPMinus1))));
+  EXPECT_EQ(value(1), bytesOf(feSquare(fe(kPMinus1))));
+  EXPECT_EQ(value(38), bytesOf(feMulSmall(fe(value(0, 0, 0x40)), 4)));  // 2^256
+  EXPECT_EQ(kPMinus1, bytesOf(feNeg(feFromInt(1))));
+}
+
+// Random values, and 0, 1, p - 1 and p, hold to the laws of the field.
+TEST(FieldElement, FieldLaws) {
+  std::vector<FieldElement> values = {feFromInt(0), feFromInt(1), fe(kPMinus1), fe(kP)};
   std::mt19937 random(25519);
   for (int i = 0; i < 60; ++i) {
     Bytes32 v;
     for (uint8_t& b : v) b = static_cast<uint8_t>(random());
-    v[31] &= 0x7f;
-    values.push_back(v);
+    values.push_back(fe(v));
   }
-  return values;
-}
-
-TEST(FieldElement, MatchesBignum) {
-  const Num exponent = (Num(0) - Num(5)) / Num(8);  // the residue of -5/8 is (p - 5) / 8
-  const std::vector<Bytes32> values = sampleValues();
+  const FieldElement zero = feFromInt(0), one = feFromInt(1);
   for (size_t i = 0; i < values.size(); ++i) {
-    const Bytes32& a = values[i];
-    const Bytes32& b = values[(i * 7 + 3) % values.size()];
-    const FieldElement fa = feFromBytes(a.data()), fb = feFromBytes(b.data());
-    const Num x = Num::fromBytes(a), y = Num::fromBytes(b);
-    EXPECT_EQ(x.bytes(), bytesOf(fa)) << i;
-    EXPECT_EQ((x + y).bytes(), bytesOf(feAdd(fa, fb))) << i;
-    EXPECT_EQ((x - y).bytes(), bytesOf(feSub(fa, fb))) << i;
-    EXPECT_EQ((Num(0) - x).bytes(), bytesOf(feNeg(fa))) << i;
-    EXPECT_EQ((x * y).bytes(), bytesOf(feMul(fa, fb))) << i;
-    EXPECT_EQ((x * x).bytes(), bytesOf(feSquare(fa))) << i;
-    EXPECT_EQ((x * Num(486662)).bytes(), bytesOf(feMulSmall(fa, 486662))) << i;
-    EXPECT_EQ((x.isZero() ? x : Num(1) / x).bytes(), bytesOf(feInvert(fa))) << i;
-    EXPECT_EQ(x.power(exponent).bytes(), bytesOf(fePow22523(fa))) << i;
-    EXPECT_EQ(x.isOdd(), feIsOdd(fa)) << i;
-    EXPECT_EQ(x.isZero(), feIsZero(fa)) << i;
-    EXPECT_TRUE(feEqual(fa, feFromBytes(x.bytes().data()))) << i;  // p and 0 alike
-    EXPECT_FALSE(feEqual(fa, feAdd(fa, feFromInt(1)))) << i;
+    const FieldElement &a = values[i], &b = values[(i * 7 + 3) % values.size()], &c = values[(i * 13 + 5) % values.size()];
+    const Bytes32 bytes = bytesOf(a);
+    EXPECT_EQ(bytes, bytesOf(feSub(feAdd(a, b), b))) << i;
+    EXPECT_EQ(bytesOf(zero), bytesOf(feAdd(a, feNeg(a)))) << i;
+    EXPECT_EQ(bytesOf(feMul(a, b)), bytesOf(feMul(b, a))) << i;
+    EXPECT_EQ(bytesOf(feMul(a, feAdd(b, c))), bytesOf(feAdd(feMul(a, b), feMul(a, c)))) << i;
+    EXPECT_EQ(bytesOf(feMul(a, a)), bytesOf(feSquare(a))) << i;
+    EXPECT_EQ(bytesOf(feMul(a, feFromInt(486662))), bytesOf(feMulSmall(a, 486662))) << i;
+    EXPECT_EQ(bytesOf(feIsZero(a) ? zero : one), bytesOf(feMul(a, feInvert(a)))) << i;
+    // (a^((p - 5) / 8))^8 a^5 = a^p = a
+    const FieldElement w = feSquare(feSquare(feSquare(fePow22523(a))));
+    EXPECT_EQ(bytes, bytesOf(feMul(w, feMul(feSquare(feSquare(a)), a)))) << i;
+    EXPECT_EQ(bool(bytes[0] & 1), feIsOdd(a)) << i;
+    EXPECT_EQ(bytes == value(0), feIsZero(a)) << i;
+    EXPECT_TRUE(feEqual(a, fe(bytes))) << i;
+    EXPECT_FALSE(feEqual(a, feAdd(a, one))) << i;
   }
-  // Bit 255 is not part of the number.
-  Bytes32 high = values.back();
-  high[31] |= 0x80;
-  EXPECT_EQ(bytesOf(feFromBytes(values.back().data())), bytesOf(feFromBytes(high.data())));
 }
 
 }  // namespace

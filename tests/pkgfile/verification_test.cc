@@ -5,101 +5,89 @@
 
 #include "key_file.h"
 #include "pkgfile/byte_source.h"
-#include "pkgfile/package_reader.h"
 #include "signature_part.h"
 #include "support/package_builder.h"
 #include "support/private_root.h"
 
 namespace {
 
-using testpkg::le16;
-using testpkg::le32;
-using testpkg::packageFile;
-using testpkg::part;
+using namespace testpkg;
 
+// By name and version; EdDSA for every package while /ram/SECURE exists.
 TEST(RequiredSignatureLevel, FollowsNameVersionAndSecureMarker) {
-  struct Row {
-    const char* name;
-    Version version;
-    int level;
-  };
-  const Row rows[] = {
-      {"system", 0x062E6608, 1}, {"system", 0x062E6609, 2},   {"system", 0x062F0000, 1},
-      {"system", 0x06306600, 1}, {"system", 0x06306601, 2},   {"system", 0x07000000, 1},
-      {"system", 0x07016203, 1}, {"system", 0x07016204, 2},   {"branding", 0x07016204, 1},
-      {"branding", 0x062E6609, 1}, {"Branding", 0x07016204, 2},
-  };
+  const std::pair<const char*, Version> legacy[] = {{"system", 0x062E6608}, {"system", 0x062F0000}, {"system", 0x06306600},
+                                                    {"system", 0x07000000}, {"system", 0x07016203}, {"branding", 0x07016204},
+                                                    {"branding", 0x062E6609}};
+  const std::pair<const char*, Version> eddsa[] = {{"system", 0x062E6609}, {"system", 0x06306601}, {"system", 0x07016204},
+                                                   {"Branding", 0x07016204}};
   PrivateRoot root;
-  EXPECT_TRUE(runInRoot(root, [&] {
-    for (const Row& row : rows)
-      EXPECT_EQ(row.level, requiredSignatureLevel(row.name, row.version)) << row.name << " " << row.version;
-  }));
-  root.write("/ram/SECURE", "");
-  EXPECT_TRUE(runInRoot(root, [&] {
-    for (const Row& row : rows) EXPECT_EQ(2, requiredSignatureLevel(row.name, row.version)) << row.name;
-  }));
+  for (const bool secure : {false, true}) {
+    if (secure) root.write("/ram/SECURE", "");
+    EXPECT_TRUE(runInRoot(root, [&] {
+      for (const auto& [name, version] : legacy) EXPECT_EQ(secure ? 2 : 1, requiredSignatureLevel(name, version)) << name << version;
+      for (const auto& [name, version] : eddsa) EXPECT_EQ(2, requiredSignatureLevel(name, version)) << name << version;
+    }));
+  }
 }
 
-// From the package header to the header of a Signature part of the given length.
-std::string signedParts(uint32_t signatureLength) {
-  return part(PackageHeader, testpkg::headerData("system", 0x07100000)) + part(Files, "payload") +
-         le16(Signature) + le32(signatureLength);
-}
-
-// The Signature part's data for these covered bytes, made with the test keys
-// (those the installer is built with): the legacy signature, then the EdDSA one.
-std::string signatureData(const std::string& covered, bool sha256) {
+// The Signature part, of the given length, for the covered bytes and the
+// part's own header, made with the test keys (those the installer is built
+// with): the legacy signature, then the EdDSA one.
+std::string signaturePart(const std::string& covered, bool sha256, uint32_t length = 140) {
   static KeyFile keys;
   std::string error;
   if (!keys.present) {
     EXPECT_TRUE(readKeyFile(TEST_KEY_FILE, keys, error)) << error;
   }
+  const std::string header = le16(Signature) + le32(length), signedBytes = covered + header;
   unsigned char digest[EVP_MAX_MD_SIZE] = {0};
-  EVP_Digest(covered.data(), covered.size(), digest, nullptr, sha256 ? EVP_sha256() : EVP_sha1(), nullptr);
+  EVP_Digest(signedBytes.data(), signedBytes.size(), digest, nullptr, sha256 ? EVP_sha256() : EVP_sha1(), nullptr);
   std::vector<uint8_t> data;
   EXPECT_TRUE(makeSignaturePart(keys, digest, true, data));
-  return std::string(data.begin(), data.end());
+  data.resize(length, '8');
+  return header + std::string(data.begin(), data.end());
 }
 
-// The level found at the Signature part; -1 when there is none.
-int verify(const std::string& file, bool hashing = true) {
+// The level found at each Signature part; -1 when there is none.
+std::vector<int> levels(const std::string& file, bool hashing = true) {
   Walk walk(file, {Signature}, hashing);
-  return walk.reader.nextPart() == Signature ? walk.reader.verifySignature() : -1;
+  std::vector<int> found;
+  while (walk.reader.nextPart() == Signature) found.push_back(walk.reader.verifySignature());
+  return found.empty() ? std::vector<int>{-1} : found;
 }
 
-TEST(VerifySignature, EitherSignatureOverTheRunningDigest) {
-  for (bool sha256 : {false, true}) {
-    SCOPED_TRACE(sha256 ? "SHA-256" : "SHA-1");
-    const std::string marker = sha256 ? part(Sha256Marker, "") : "";
-    const std::string covered = signedParts(140);
-    const std::string signature = signatureData(covered, sha256) + "12345678";
-    EXPECT_EQ(2, verify(packageFile(marker + covered + signature)));
-    EXPECT_EQ(0, verify(packageFile(marker + covered + signature), false));
-    std::string legacyBroken = signature, eddsaBroken = signature;
-    legacyBroken[40] ^= 4;
-    eddsaBroken[100] ^= 4;
-    EXPECT_EQ(2, verify(packageFile(marker + covered + legacyBroken)));
-    EXPECT_EQ(1, verify(packageFile(marker + covered + eddsaBroken)));
-
-    // Below 132 bytes only the legacy signature is looked at.
-    const std::string cut = signedParts(131);
-    EXPECT_EQ(1, verify(packageFile(marker + cut + signatureData(cut, sha256).substr(0, 131))));
-
-    // A package with any one byte of the covered range changed.
-    const std::string good = packageFile(marker + covered + signature);
-    const size_t end = good.size() - signature.size();
-    for (size_t at = end - covered.size(); at < end; ++at) {
-      std::string bad = good;
-      bad[at] ^= 1 << (at % 8);
-      EXPECT_GE(0, verify(bad)) << "byte " << at;
-    }
+// The signature covers the package header to the Signature part's header
+// (a signature over those bytes reaching its level shows that the digest
+// is theirs); a type-25 part before the header or after it switches to
+// SHA-256 from there on; each bundle member has its own. Without hashing
+// nothing reaches a level.
+TEST(VerifySignature, CoversHeaderToSignaturePartHeader) {
+  const std::string header = part(PackageHeader, headerData("system", 0x07100000));
+  const std::string covered = header + part(Files, "payload"), marked = part(Sha256Marker, "ab") + part(Files, "data");
+  const struct {
+    std::string front, covered;
+    bool sha256;
+  } rows[] = {{part(7, "not covered"), covered, false},
+              {part(Sha256Marker, "") + part(7, "not covered"), covered, true},
+              {part(7, "x") + header, marked, true}};
+  for (const auto& row : rows) {
+    const std::string good = packageFile(row.front + row.covered + signaturePart(row.covered, row.sha256));
+    EXPECT_EQ(std::vector<int>{2}, levels(good)) << &row - rows;
+    EXPECT_EQ(std::vector<int>{0}, levels(good, false)) << &row - rows;
   }
-}
-
-TEST(VerifySignature, ShortPartsGiveNothing) {
-  EXPECT_EQ(0, verify(packageFile(signedParts(67) + std::string(67, 's'))));
-  EXPECT_EQ(0, verify(packageFile(signedParts(132) + std::string(100, 's'))));  // the file ends first
-  EXPECT_EQ(0, verify(packageFile(signedParts(0))));
+  const std::string second = part(PackageHeader, headerData("dhcp", 1)) + part(Files, "two");
+  EXPECT_EQ((std::vector<int>{2, 2}), levels(packageFile(part(BundleHeader, headerData("base", 1)) + covered +
+                                                         signaturePart(covered, false) + second +
+                                                         signaturePart(second, false))));
+  // Either signature counts, EdDSA first; below 132 bytes only the legacy
+  // one is looked at; below 68, or cut short by the end of the file, none.
+  std::string legacyBroken = signaturePart(covered, false), eddsaBroken = legacyBroken;
+  legacyBroken[6 + 40] ^= 4;
+  eddsaBroken[6 + 100] ^= 4;
+  for (const auto& [signature, level] : {std::make_pair(legacyBroken, 2), {eddsaBroken, 1},
+                                         {signaturePart(covered, false, 131), 1}, {signaturePart(covered, false, 67), 0},
+                                         {signaturePart(covered, false).substr(0, 100), 0}, {le16(Signature) + le32(0), 0}})
+    EXPECT_EQ(std::vector<int>{level}, levels(packageFile(covered + signature))) << signature.size();
 }
 
 }  // namespace

@@ -4,50 +4,47 @@
 
 namespace {
 
-ParsedCommandLine parse(const std::vector<std::string>& args) {
+// The outcome, the mode and the settings, and what parsing printed.
+std::string parsed(const std::vector<std::string>& args) {
   testing::internal::CaptureStdout();
-  ParsedCommandLine parsed = parseArguments(args);
-  testing::internal::GetCapturedStdout();
-  return parsed;
+  const ParsedCommandLine p = parseArguments(args);
+  const std::string printed = testing::internal::GetCapturedStdout();
+  const char* const outcomes[] = {"run", "usage", "commit", "cancel"};
+  const char* const modes[] = {"default", "show", "cleanup", "stream"};
+  const RunSettings& s = p.settings;
+  return std::string(outcomes[int(p.outcome)]) + " " + modes[int(s.mode())] + (s.quiet ? " quiet" : "") +
+         (s.root.empty() ? "" : " root=" + s.root) + " flags=" + std::to_string(s.installFlags) +
+         (s.applyNow ? "" : " safe") + printed;
 }
 
-TEST(CommandLine, ModePrecedenceAndWhereParsingStops) {
-  EXPECT_EQ(RunMode::Default, parse({}).settings.mode());
-  EXPECT_EQ(RunMode::Stream, parse({"-"}).settings.mode());
-  // Parsing stops at "-" and at --cleanup: what follows is not looked at.
-  EXPECT_FALSE(parse({"-", "-q"}).settings.quiet);
-  EXPECT_EQ(RunMode::Cleanup, parse({"--cleanup", "--show"}).settings.mode());
-  EXPECT_EQ(ParseOutcome::Run, parse({"--cleanup", "--bogus"}).outcome);
-  EXPECT_EQ(RunMode::Show, parse({"--show", "--cleanup"}).settings.mode());
-  EXPECT_EQ(RunMode::Show, parse({"--show", "-"}).settings.mode());
-}
-
-TEST(CommandLine, OptionsAndTheirValues) {
-  const ParsedCommandLine parsed =
-      parse({"-q", "-r", "/a", "-down", "--safe", "-b", "--force", "--noupgrade", "-i", "-r", "/b"});
-  EXPECT_EQ(ParseOutcome::Run, parsed.outcome);
-  EXPECT_TRUE(parsed.settings.quiet);
-  EXPECT_EQ("/b", parsed.settings.root);  // the last -r wins
-  EXPECT_EQ(INSTALL_DOWNGRADE, parsed.settings.installFlags);
-  EXPECT_FALSE(parsed.settings.applyNow);
-  EXPECT_EQ("--safe", parse({"-r", "--safe"}).settings.root);
-}
-
-TEST(CommandLine, ActionsEndParsingWhenMet) {
-  EXPECT_EQ(ParseOutcome::Usage, parse({"-r"}).outcome);
-  EXPECT_EQ(ParseOutcome::Usage, parse({"--Show"}).outcome);
-  EXPECT_EQ(ParseOutcome::Usage, parse({"-qq"}).outcome);
-  EXPECT_EQ(ParseOutcome::Commit, parse({"-r", "/x", "--commit", "--bogus"}).outcome);
-  EXPECT_EQ(ParseOutcome::Cancel, parse({"--cancel", "--commit"}).outcome);
-  EXPECT_EQ(ParseOutcome::Usage, parse({"--bogus", "--commit"}).outcome);
-}
-
-TEST(CommandLine, ReinstallAnnouncesItselfAtOnce) {
-  testing::internal::CaptureStdout();
-  const ParsedCommandLine parsed = parseArguments({"-q", "--reinstall", "--nonsense"});
-  EXPECT_EQ("\nResuming upgrade...\n", testing::internal::GetCapturedStdout());
-  EXPECT_EQ(ParseOutcome::Usage, parsed.outcome);
-  EXPECT_EQ(INSTALL_RESUME, parse({"--reinstall"}).settings.installFlags);
+// --show wins over --cleanup, which wins over "-"; parsing stops at "-" and
+// at --cleanup, and at --commit, --cancel and what is not an argument; the
+// last -r wins; --reinstall announces itself at once.
+TEST(CommandLine, ModesSettingsAndWhereParsingStops) {
+  const struct {
+    std::vector<std::string> args;
+    std::string expected;
+  } rows[] = {
+      {{}, "run default flags=0"},
+      {{"-", "-q"}, "run stream flags=0"},
+      {{"--cleanup", "--show"}, "run cleanup flags=0"},
+      {{"--cleanup", "--bogus"}, "run cleanup flags=0"},
+      {{"--show", "--cleanup"}, "run show flags=0"},
+      {{"--show", "-"}, "run show flags=0"},
+      {{"-q", "-r", "/a", "-down", "--safe", "-b", "--force", "--noupgrade", "-i", "-r", "/b"},
+       "run default quiet root=/b flags=" + std::to_string(INSTALL_DOWNGRADE) + " safe"},
+      {{"-r", "--safe"}, "run default root=--safe flags=0"},
+      {{"--reinstall"}, "run default flags=" + std::to_string(INSTALL_RESUME) + "\nResuming upgrade...\n"},
+      {{"-q", "--reinstall", "--nonsense"}, "usage default quiet flags=" + std::to_string(INSTALL_RESUME) +
+                                                "\nResuming upgrade...\n"},
+      {{"-r"}, "usage default flags=0"},
+      {{"--Show"}, "usage default flags=0"},
+      {{"-qq"}, "usage default flags=0"},
+      {{"--bogus", "--commit"}, "usage default flags=0"},
+      {{"-r", "/x", "--commit", "--bogus"}, "commit default root=/x flags=0"},
+      {{"--cancel", "--commit"}, "cancel default flags=0"},
+  };
+  for (const auto& row : rows) EXPECT_EQ(row.expected, parsed(row.args)) << row.expected;
 }
 
 }  // namespace

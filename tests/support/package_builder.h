@@ -1,6 +1,5 @@
-// Builds the bytes of package files for tests: parts, headers, reference
-// lists and zlib-compressed payloads of file entries, every integer
-// little-endian.
+// Package file bytes for tests, made with pkgtool's own encoders: parts,
+// headers, reference lists and file entries, every integer little-endian.
 #pragma once
 
 #include <cstdint>
@@ -16,28 +15,17 @@ constexpr uint32_t kUntrackedMagic = 0xA1100FFB;
 
 std::string le16(uint16_t value);
 std::string le32(uint32_t value);
-
-// The 16-byte name field: name NUL-padded, or cut to 16 bytes.
-std::string nameField(const std::string& name);
-
 // type, length, data.
 std::string part(uint16_t type, const std::string& data);
-
 // The file header (magic, parts.size()) followed by the parts.
 std::string packageFile(const std::string& parts, uint32_t magic = kMagic);
-
 // The data of a header part: 32 bytes, or 36 with the flags word.
 std::string headerData(const std::string& name, Version version, uint32_t buildTime = 0);
-std::string headerData(const std::string& name, Version version, uint32_t buildTime,
-                       uint32_t flags);
-
-// The data of a reference-list part.
+std::string headerData(const std::string& name, Version version, uint32_t buildTime, uint32_t flags);
 std::string refListData(const std::vector<DependencyEntry>& entries);
-
 // One file entry of a Files payload: the 30-byte header, name, data.
 std::string fileEntry(uint16_t mode, const std::string& name, const std::string& data,
                       uint8_t hardwareKind = 0);
-
 // zlib format, with header and Adler-32 trailer.
 std::string compress(const std::string& data);
 
