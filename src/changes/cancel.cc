@@ -1,25 +1,14 @@
 #include "changes/cancel.h"
 
-#include <unistd.h>
-
+#include "changes/staging_record.h"
 #include "pkg/paths.h"
+#include "platform/file_ops.h"
 
 namespace {
 
 std::string baseName(const std::string& path) {
   const size_t slash = path.rfind('/');
   return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-// The names mkstemp gives to "tmpXXXXXX".
-bool isTemporaryName(const std::string& name) {
-  if (name.size() != 9 || name.compare(0, 3, "tmp") != 0) return false;
-  for (size_t i = 3; i < name.size(); ++i) {
-    const char c = name[i];
-    if (!(c >= 'a' && c <= 'z') && !(c >= 'A' && c <= 'Z') && !(c >= '0' && c <= '9'))
-      return false;
-  }
-  return true;
 }
 
 // The directories in which temporary files are made for a target: RAM, and
@@ -45,12 +34,14 @@ bool isStagedTemporaryFile(const std::string& target, const Change& change) {
 
 void cancelChanges(Manifest& manifest) {
   for (const auto& [target, change] : manifest.entries)
-    if (change.kind == CHANGE_TEMP) unlink(change.source.c_str());
+    if (change.kind == CHANGE_TEMP) fileops::unlink(change.source.c_str());
   manifest.entries.clear();
+  manifest.failures.clear();
 }
 
 void cancelSavedChanges(Manifest& manifest) {
   for (const auto& [target, change] : manifest.entries)
-    if (isStagedTemporaryFile(target, change)) unlink(change.source.c_str());
+    if (isStagedTemporaryFile(target, change)) fileops::unlink(change.source.c_str());
   manifest.entries.clear();
+  manifest.failures.clear();
 }

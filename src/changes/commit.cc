@@ -7,51 +7,46 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <map>
+#include <set>
 
+#include "changes/manifest_file.h"
 #include "changes/spinner.h"
+#include "changes/staging_record.h"
+#include "pkg/paths.h"
+#include "platform/file_ops.h"
 
 namespace {
 
 constexpr size_t kCopyChunk = 16384;
 
-bool isMove(const Change& change) {
-  return change.kind == CHANGE_MOVE || change.kind == CHANGE_TEMP;
+bool isMove(const Change& change) { return change.kind == CHANGE_MOVE || change.kind == CHANGE_TEMP; }
+
+bool exists(const std::string& path) {
+  struct stat st;
+  return lstat(path.c_str(), &st) == 0;
 }
 
-// Unlinks the plain entries of a directory (those not beginning with ".")
-// and then the directory itself, which stays when anything is left in it.
-void removeDirectory(const std::string& path) {
-  if (DIR* dir = opendir(path.c_str())) {
-    while (const dirent* entry = readdir(dir)) {
-      if (entry->d_name[0] == '\0' || entry->d_name[0] == '.') continue;
-      unlink((path + "/" + entry->d_name).c_str());
-    }
-    closedir(dir);
+// The device of the file system that holds the path; 0 when it cannot be
+// told.
+dev_t deviceOf(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 ? st.st_dev : 0;
+}
+
+// A move that an earlier commit of the same changes carried out: its source
+// is gone and its target is there.
+bool alreadyMoved(const std::string& target, const Change& change) {
+  return isMove(change) && !exists(change.source) && exists(target);
+}
+
+// A source that only RAM held: once gone, nothing brings it back.
+bool heldInRam(const std::string& path) {
+  for (const char* place : {PATH_RAM, PATH_TMP}) {
+    const std::string prefix = std::string(place) + "/";
+    if (path.compare(0, prefix.size(), prefix) == 0) return true;
   }
-  rmdir(path.c_str());
-}
-
-void removeTarget(const std::string& target) {
-  if (unlink(target.c_str()) != 0 && errno == EISDIR) removeDirectory(target);
-}
-
-void makeLink(const std::string& target, const std::string& linkText) {
-  makeDirs(parentDir(target));
-  unlink(target.c_str());
-  if (symlink(linkText.c_str(), target.c_str()) != 0) perror("symlink");
-}
-
-void moveIntoPlace(const std::string& target, const Change& change, bool showProgress) {
-  makeDirs(parentDir(target));
-  if (rename(change.source.c_str(), target.c_str()) == 0) return;
-  if (errno != EXDEV) {
-    perror("rename");
-    return;
-  }
-  // The copy is the temporary file's content now; a file that was not made
-  // by this run stays where it is.
-  if (copyFile(change.source, target, showProgress) && change.kind == CHANGE_TEMP)
-    unlink(change.source.c_str());
+  return false;
 }
 
 ssize_t readRetrying(int fd, char* buffer, size_t size) {
@@ -61,62 +56,275 @@ ssize_t readRetrying(int fd, char* buffer, size_t size) {
   return got;
 }
 
-ssize_t writeRetrying(int fd, const char* buffer, size_t size) {
-  ssize_t put;
-  do put = write(fd, buffer, size);
-  while (put < 0 && errno == EINTR);
-  return put;
-}
-
+// Copies the content of one open file into another.
 bool copyContent(int from, int to, bool showProgress) {
   char buffer[kCopyChunk];
   for (;;) {
     const ssize_t got = readRetrying(from, buffer, sizeof buffer);
     if (got == 0) return true;
-    if (got < 0 || writeRetrying(to, buffer, size_t(got)) != got) return false;
+    if (got < 0 || !fileops::writeAll(to, buffer, size_t(got))) return false;
     if (showProgress) advanceSpinner();
   }
 }
 
-}  // namespace
-
-void commitChanges(const Manifest& manifest, bool showProgress) {
-  // Removals and links first, so that nothing removed afterwards can take a
-  // file that has just been moved into place.
-  for (const auto& [target, change] : manifest.entries) {
-    if (change.kind == CHANGE_REMOVE) removeTarget(target);
-    else if (change.kind == CHANGE_SYMLINK) makeLink(target, change.source);
-  }
-  for (const auto& [target, change] : manifest.entries)
-    if (isMove(change)) moveIntoPlace(target, change, showProgress);
+// A new temporary file in the directory, for a copy or a link that is then
+// renamed onto its target; the directory is recorded first, so that a cut
+// leaves nothing that the next start does not find.
+std::string temporaryPathIn(const std::string& directory, int& fd) {
+  fd = -1;
+  if (!recordStagingDirectory(directory)) return "";
+  std::string path = (directory == "/" ? "" : directory) + "/tmpXXXXXX";
+  fd = fileops::mkstemp(&path[0]);
+  return fd < 0 ? "" : path;
 }
 
-void makeDirs(const std::string& path) {
-  if (mkdir(path.c_str(), 0777) == 0 || errno == EEXIST) return;
-  makeDirs(parentDir(path));
-  mkdir(path.c_str(), 0777);
+// Copies the source into a new temporary file beside the target, durable
+// and with the source's permission bits; the path of the copy, or "" with
+// errno set.
+std::string copyBeside(const std::string& source, const std::string& target, bool showProgress) {
+  struct stat st;
+  if (stat(source.c_str(), &st) != 0) return "";
+  if (!S_ISREG(st.st_mode)) {
+    errno = EINVAL;
+    return "";
+  }
+  const int from = fileops::open(source.c_str(), O_RDONLY);
+  if (from < 0) return "";
+  int to = -1;
+  const std::string copy = temporaryPathIn(parentDir(target), to);
+  bool copied = to >= 0 && fileops::fchmod(to, st.st_mode & 07777) == 0 &&
+                copyContent(from, to, showProgress) && fileops::fsync(to) == 0;
+  const int error = errno;
+  fileops::close(from);
+  if (to >= 0 && fileops::close(to) != 0) copied = false;
+  if (copied) return copy;
+  if (to >= 0) fileops::unlink(copy.c_str());
+  errno = error ? error : EIO;
+  return "";
+}
+
+class Commit {
+ public:
+  Commit(Manifest& manifest, bool showProgress) : manifest_(manifest), showProgress_(showProgress) {}
+
+  CommitFailures run() {
+    if (!journal()) return failures_;
+    // Once a move is done, the removals were done and made durable before
+    // it: doing them again could remove what a move put in place.
+    if (!anyMoveDone()) removeTargets();
+    makeLinks();
+    // The staged files are on the flash before any of them takes the place
+    // of a file; a commit that cannot be sure of it waits for the next start.
+    if (makeDurable() && keepOnlyFlashSources()) moveIntoPlace();
+    makeDurable();
+    if (!retry_) dropJournal();
+    return failures_;
+  }
+
+  // A commit whose RAM sources are gone can only be taken as far as its
+  // removals and links.
+  CommitFailures runWithoutMoves(const std::string& lost) {
+    fail("finish the interrupted commit: " + lost + " is gone", ENOENT);
+    if (!anyMoveDone()) removeTargets();
+    makeLinks();
+    if (makeDurable()) dropJournal();
+    return failures_;
+  }
+
+ private:
+  void fail(const std::string& action, int error) { failures_.push_back({action, error}); }
+  // A failure that a later start may mend: the journal stays for it.
+  void retryLater(const std::string& action, int error) {
+    fail(action, error);
+    retry_ = true;
+  }
+
+  // A change that the journal cannot hold is applied all the same; a cut
+  // then leaves it to the next upgrade.
+  bool journal() {
+    if (writeManifest(manifest_, PATH_JOURNAL) || errno == EINVAL) return true;
+    fail("write the journal " + std::string(PATH_JOURNAL), errno);
+    return false;
+  }
+
+  void dropJournal() {
+    if (fileops::unlink(PATH_JOURNAL) != 0 && errno != ENOENT)
+      fail("remove " + std::string(PATH_JOURNAL), errno);
+    else if (!fileops::syncDirectory(parentDir(PATH_JOURNAL).c_str()))
+      fail("sync " + parentDir(PATH_JOURNAL), errno);
+  }
+
+  bool anyMoveDone() const {
+    for (const auto& [target, change] : manifest_.entries)
+      if (alreadyMoved(target, change)) return true;
+    return false;
+  }
+
+  // Unlinks the plain entries of a directory (those not beginning with
+  // ".") and then the directory itself, which stays when anything is left.
+  void removeDirectory(const std::string& path) {
+    if (DIR* dir = opendir(path.c_str())) {
+      while (const dirent* entry = readdir(dir)) {
+        if (entry->d_name[0] == '\0' || entry->d_name[0] == '.') continue;
+        const std::string inside = path + "/" + entry->d_name;
+        if (fileops::unlink(inside.c_str()) != 0 && errno != ENOENT && errno != EISDIR)
+          fail("remove " + inside, errno);
+      }
+      closedir(dir);
+    }
+    if (fileops::rmdir(path.c_str()) != 0 && errno != ENOTEMPTY && errno != EEXIST && errno != ENOENT)
+      fail("remove " + path, errno);
+  }
+
+  void removeTargets() {
+    for (const auto& [target, change] : manifest_.entries) {
+      if (change.kind != CHANGE_REMOVE || fileops::unlink(target.c_str()) == 0 || errno == ENOENT) continue;
+      if (errno == EISDIR)
+        removeDirectory(target);
+      else
+        fail("remove " + target, errno);
+    }
+  }
+
+  // A link is made under a temporary name and renamed over the old one, so
+  // that the target is never missing.
+  void makeLinks() {
+    for (const auto& [target, change] : manifest_.entries) {
+      if (change.kind != CHANGE_SYMLINK) continue;
+      if (!makeDirs(parentDir(target))) {
+        fail("create " + parentDir(target), errno);
+        continue;
+      }
+      int fd = -1;
+      const std::string temporary = temporaryPathIn(parentDir(target), fd);
+      if (fd >= 0) fileops::close(fd);
+      if (temporary.empty() || fileops::unlink(temporary.c_str()) != 0 ||
+          fileops::symlink(change.source.c_str(), temporary.c_str()) != 0) {
+        perror("symlink");
+        fail("link " + target + " to " + change.source, errno);
+      } else if (fileops::rename(temporary.c_str(), target.c_str()) != 0) {
+        perror("rename");
+        fail("link " + target + " to " + change.source, errno);
+        fileops::unlink(temporary.c_str());
+      }
+    }
+  }
+
+  // Copies every source that lies on another file system than its target
+  // beside the target, and journals the copies in place of the sources.
+  // False when a copy failed: nothing is moved then.
+  bool keepOnlyFlashSources() {
+    std::vector<std::string> replaced;
+    for (auto& [target, change] : manifest_.entries) {
+      if (!isMove(change) || alreadyMoved(target, change) || !exists(change.source)) continue;
+      const std::string directory = parentDir(target);
+      if (!makeDirs(directory)) {
+        retryLater("create " + directory, errno);
+        continue;
+      }
+      if (deviceOf(change.source) == deviceOf(directory)) continue;
+      const std::string copy = copyBeside(change.source, target, showProgress_);
+      if (copy.empty()) {
+        retryLater("copy " + change.source + " to " + target, errno);
+        continue;
+      }
+      if (change.kind == CHANGE_TEMP) replaced.push_back(change.source);
+      change = Change{CHANGE_TEMP, copy};
+    }
+    if (retry_) return false;
+    if (replaced.empty()) return true;
+    if (!makeDurable()) return false;
+    if (!writeManifest(manifest_, PATH_JOURNAL) && errno != EINVAL) {
+      retryLater("write the journal " + std::string(PATH_JOURNAL), errno);
+      return false;
+    }
+    for (const std::string& source : replaced) fileops::unlink(source.c_str());
+    return true;
+  }
+
+  void moveIntoPlace() {
+    for (const auto& [target, change] : manifest_.entries) {
+      if (!isMove(change) || alreadyMoved(target, change)) continue;
+      if (!exists(change.source)) {
+        // Nothing that a later start does can bring it back.
+        errno = ENOENT;
+        perror("rename");
+        fail("move " + change.source + " to " + target, ENOENT);
+      } else if (!makeDirs(parentDir(target))) {
+        retryLater("create " + parentDir(target), errno);
+      } else if (fileops::rename(change.source.c_str(), target.c_str()) == 0) {
+        continue;
+      } else if (errno == EXDEV) {
+        if (!copyFile(change.source, target, showProgress_))
+          retryLater("copy " + change.source + " to " + target, errno);
+      } else {
+        perror("rename");
+        retryLater("move " + change.source + " to " + target, errno);
+      }
+    }
+  }
+
+  // Makes what was written, renamed and removed durable on every file
+  // system that the commit touched. A sync that fails leaves the commit to
+  // be finished by the next start.
+  bool makeDurable() {
+    std::map<dev_t, std::string> fileSystems{{deviceOf(PATH_JOURNAL), parentDir(PATH_JOURNAL)}};
+    std::set<std::string> seen;
+    for (const auto& [target, change] : manifest_.entries) {
+      const std::string directory = parentDir(target);
+      if (!seen.insert(directory).second) continue;
+      const dev_t device = deviceOf(directory);
+      if (device != 0) fileSystems.emplace(device, directory);
+    }
+    bool synced = true;
+    for (const auto& [device, path] : fileSystems) {
+      if (fileops::syncfs(path.c_str()) == 0) continue;
+      retryLater("sync " + path, errno);
+      synced = false;
+    }
+    return synced;
+  }
+
+  Manifest& manifest_;
+  const bool showProgress_;
+  CommitFailures failures_;
+  bool retry_ = false;
+};
+
+}  // namespace
+
+CommitFailures commitChanges(Manifest& manifest, bool showProgress) {
+  CommitFailures failures;
+  for (const StagingFailure& lost : manifest.failures)
+    failures.push_back({"write " + lost.target, lost.error});
+  if (!failures.empty() || manifest.empty()) return failures;
+  return Commit(manifest, showProgress).run();
+}
+
+CommitFailures finishInterruptedCommit() {
+  fileops::unlink((std::string(PATH_JOURNAL) + ".new").c_str());
+  if (!exists(PATH_JOURNAL)) return {};
+  Manifest manifest;
+  readManifest(manifest, PATH_JOURNAL);
+  for (const auto& [target, change] : manifest.entries)
+    if (isMove(change) && heldInRam(change.source) && !exists(change.source))
+      return Commit(manifest, false).runWithoutMoves(change.source);
+  return Commit(manifest, false).run();
+}
+
+bool makeDirs(const std::string& path) {
+  if (fileops::mkdir(path.c_str(), 0777) == 0 || errno == EEXIST) return true;
+  if (errno != ENOENT || path == "/" || path == ".") return false;
+  if (!makeDirs(parentDir(path))) return false;
+  return fileops::mkdir(path.c_str(), 0777) == 0 || errno == EEXIST;
 }
 
 bool copyFile(const std::string& source, const std::string& target, bool showProgress) {
-  struct stat st;
-  if (stat(source.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
-  const mode_t permissions = st.st_mode & 07777;
-
-  // The source is opened first, so that a source that cannot be read never
-  // costs the target its content.
-  const int from = open(source.c_str(), O_RDONLY);
-  if (from < 0) return false;
-  const int to = open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC, permissions);
-  if (to < 0) {
-    close(from);
-    return false;
-  }
-  // A target that existed keeps its old bits through open(); the copy takes
-  // the source's, as a rename would.
-  fchmod(to, permissions);
-
-  bool copied = copyContent(from, to, showProgress);
-  close(from);
-  if (close(to) != 0) copied = false;
-  return copied;
+  const std::string copy = copyBeside(source, target, showProgress);
+  if (copy.empty()) return false;
+  if (fileops::rename(copy.c_str(), target.c_str()) == 0) return true;
+  const int error = errno;
+  fileops::unlink(copy.c_str());
+  errno = error;
+  return false;
 }

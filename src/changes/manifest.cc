@@ -7,7 +7,10 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "changes/staging_record.h"
 #include "pkg/paths.h"
+#include "platform/file_ops.h"
+#include "platform/file_writer.h"
 
 namespace {
 
@@ -46,14 +49,29 @@ std::string stagingDirectory(const std::string& target, uint32_t sizeHint) {
   }
 }
 
-std::ofstream failedStream() {
-  std::ofstream stream;
-  stream.setstate(std::ios::failbit);
-  return stream;
+void deleteTemporaryFile(const Change& change) {
+  if (change.kind == CHANGE_TEMP) fileops::unlink(change.source.c_str());
 }
 
-void deleteTemporaryFile(const Change& change) {
-  if (change.kind == CHANGE_TEMP) unlink(change.source.c_str());
+// Makes the temporary file for a target: its directory recorded, the file
+// made with the entry's permission bits. The descriptor, or -1 with errno
+// set.
+int makeTemporaryFile(std::string directory, uint32_t mode, std::string& path) {
+  if (directory.size() + sizeof kTempPattern > kTempPathBuffer) directory = PATH_RAM;
+  if (!recordStagingDirectory(directory)) return -1;
+  char name[kTempPathBuffer];
+  snprintf(name, sizeof name, "%s%s", directory.c_str(), kTempPattern);
+  const int fd = fileops::mkstemp(name);
+  if (fd < 0) return -1;
+  path = name;
+  if (mode != 0 && fileops::fchmod(fd, mode & 07777) != 0) {
+    const int error = errno;
+    fileops::close(fd);
+    fileops::unlink(name);
+    errno = error;
+    return -1;
+  }
+  return fd;
 }
 
 }  // namespace
@@ -94,27 +112,44 @@ void stageSymlink(Manifest& manifest, const std::string& linkText, const std::st
   stageChange(manifest, target, CHANGE_SYMLINK, linkText);
 }
 
-std::ofstream createStagedFile(Manifest& manifest, const std::string& target, uint32_t sizeHint,
-                               uint32_t mode) {
-  std::string directory = stagingDirectory(target, sizeHint);
-  if (directory.size() + sizeof kTempPattern > kTempPathBuffer) directory = PATH_RAM;
+StagedFile::StagedFile(Manifest& manifest, std::string target, int fd, int error)
+    : std::ostream(nullptr), manifest_(&manifest), target_(std::move(target)),
+      writer_(new FileWriter(fd, error)) {
+  rdbuf(writer_.get());
+  if (fd < 0) setstate(std::ios::badbit);
+}
 
-  char path[kTempPathBuffer];
-  snprintf(path, sizeof path, "%s%s", directory.c_str(), kTempPattern);
-  const int fd = mkstemp(path);
-  // Nothing is staged for a file that could not be made; errno still tells
-  // the writer why when it finds its stream failed.
-  if (fd < 0) {
-    const int error = errno;
-    std::ofstream failed = failedStream();
+StagedFile::StagedFile(StagedFile&& other)
+    : std::ostream(std::move(other)), manifest_(other.manifest_), target_(std::move(other.target_)),
+      writer_(std::move(other.writer_)) {
+  set_rdbuf(writer_.get());
+}
+
+StagedFile::~StagedFile() { close(); }
+
+bool StagedFile::close() {
+  if (!writer_) return true;
+  const bool written = writer_->finish();
+  const int error = writer_->error();
+  // A file that was never made staged nothing; one that lost data is a
+  // change that must not be applied.
+  if (!written && manifest_->entries.count(target_))
+    manifest_->failures.push_back({target_, error});
+  writer_.reset();
+  if (!written) {
+    setstate(std::ios::badbit);
     errno = error;
-    return failed;
   }
-  close(fd);
+  return written;
+}
 
-  if (mode != 0) chmod(path, mode & 07777);
+StagedFile createStagedFile(Manifest& manifest, const std::string& target, uint32_t sizeHint,
+                            uint32_t mode) {
+  std::string path;
+  const int fd = makeTemporaryFile(stagingDirectory(target, sizeHint), mode, path);
+  if (fd < 0) return StagedFile(manifest, "", -1, errno);
   stageChange(manifest, target, CHANGE_TEMP, path);
-  return std::ofstream(path, std::ios::out | std::ios::binary | std::ios::trunc);
+  return StagedFile(manifest, target, fd, 0);
 }
 
 bool reclaimDirectory(Manifest& manifest, const std::string& path) {

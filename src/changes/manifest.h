@@ -4,9 +4,13 @@
 #pragma once
 
 #include <cstdint>
-#include <fstream>
 #include <map>
+#include <memory>
+#include <ostream>
 #include <string>
+#include <vector>
+
+class FileWriter;
 
 enum ChangeKind : uint32_t {
   CHANGE_MOVE = 0,     // rename the existing file source onto the target
@@ -20,8 +24,16 @@ struct Change {
   std::string source;
 };
 
+// A staged file that did not reach its temporary file whole.
+struct StagingFailure {
+  std::string target;
+  int error = 0;
+};
+
 struct Manifest {
   std::map<std::string, Change> entries;  // keyed by target, byte-wise order
+  // Staged files that lost data; a Manifest with any is not applied.
+  std::vector<StagingFailure> failures;
 
   size_t size() const { return entries.size(); }
   bool empty() const { return entries.empty(); }
@@ -37,11 +49,33 @@ void stageRemove(Manifest& manifest, const std::string& path);
 void stageMove(Manifest& manifest, const std::string& source, const std::string& target);
 void stageSymlink(Manifest& manifest, const std::string& linkText, const std::string& target);
 
+// A staged file open for writing, through the descriptor that made it. A
+// write that fails fails the stream; closing tells whether everything
+// reached the file, and a staged file that lost data is noted in its
+// Manifest, so that it is never applied.
+class StagedFile : public std::ostream {
+ public:
+  StagedFile(Manifest& manifest, std::string target, int fd, int error);
+  StagedFile(StagedFile&& other);
+  ~StagedFile() override;
+
+  // Writes what is left and closes the file. False when anything was lost,
+  // with errno set to why.
+  bool close();
+
+ private:
+  Manifest* manifest_;
+  std::string target_;
+  std::unique_ptr<FileWriter> writer_;
+};
+
 // Creates a temporary file near the target when its file system has room for
-// sizeHint plus a tenth, else in RAM; stages it for the target and returns a
-// stream open on it. A stream that failed is the caller's to report.
-std::ofstream createStagedFile(Manifest& manifest, const std::string& target, uint32_t sizeHint,
-                               uint32_t mode);
+// sizeHint plus a tenth, else in RAM, with the permission bits of mode (when
+// not 0); stages it for the target and returns a stream open on it. A stream
+// that failed, with errno set, is the caller's to report; nothing is staged
+// for a file that could not be made.
+StagedFile createStagedFile(Manifest& manifest, const std::string& target, uint32_t sizeHint,
+                            uint32_t mode);
 
 // Prepares a directory that was staged for removal to be written again.
 bool reclaimDirectory(Manifest& manifest, const std::string& path);

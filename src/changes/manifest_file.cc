@@ -1,6 +1,11 @@
 #include "changes/manifest_file.h"
 
+#include <fcntl.h>
+
+#include <cerrno>
 #include <fstream>
+
+#include "platform/file_ops.h"
 
 namespace {
 
@@ -58,20 +63,46 @@ bool stageLine(Manifest& manifest, const std::string& line) {
 
 }  // namespace
 
-bool writeManifest(const Manifest& manifest, const std::string& path) {
-  std::ofstream out(path, std::ios::out | std::ios::binary | std::ios::trunc);
-  bool complete = true;
+std::string manifestText(const Manifest& manifest, bool& complete) {
+  std::string text;
+  complete = true;
   for (const auto& [target, change] : manifest.entries) {
     if (!representable(target, change)) {
       complete = false;
       continue;
     }
-    out << kindLetter(change.kind) << ' ' << target;
-    if (change.kind != CHANGE_REMOVE) out << ' ' << change.source;
-    out << '\n';
+    text += kindLetter(change.kind);
+    text += ' ' + target;
+    if (change.kind != CHANGE_REMOVE) text += ' ' + change.source;
+    text += '\n';
   }
-  out.close();
-  return complete && !out.fail();
+  return text;
+}
+
+bool replaceFile(const std::string& path, const std::string& content) {
+  const std::string beside = path + ".new";
+  const int fd = fileops::open(beside.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  if (fd < 0) return false;
+  bool written = fileops::writeAll(fd, content.data(), content.size()) && fileops::fsync(fd) == 0;
+  int error = errno;
+  if (fileops::close(fd) != 0 && written) {
+    written = false;
+    error = errno;
+  }
+  if (written && fileops::rename(beside.c_str(), path.c_str()) == 0 &&
+      fileops::syncDirectory(parentDir(path).c_str()))
+    return true;
+  if (written) error = errno;
+  fileops::unlink(beside.c_str());
+  errno = error;
+  return false;
+}
+
+bool writeManifest(const Manifest& manifest, const std::string& path) {
+  bool complete = true;
+  if (!replaceFile(path, manifestText(manifest, complete))) return false;
+  errno = complete ? 0 : EINVAL;
+  return complete;
 }
 
 bool readManifest(Manifest& manifest, const std::string& path) {

@@ -10,10 +10,19 @@
 
 #include "changes/manifest.h"
 
-// Writes every entry, truncating the file. A change that the format cannot
-// hold (a target with a space or a line feed, a source with a line feed) is
-// left out rather than written as a different change; the result is false
-// then, and also when the file cannot be written.
+// The lines of every entry. A change that the format cannot hold (a target
+// with a space or a line feed, a source with a line feed) is left out rather
+// than written as a different change, and complete is false then.
+std::string manifestText(const Manifest& manifest, bool& complete);
+
+// Writes the file whole or not at all: beside it first, made durable, then
+// renamed onto it. False, with errno set, when it could not be written;
+// an old file stays as it was then.
+bool replaceFile(const std::string& path, const std::string& content);
+
+// Replaces the file with the lines of every entry. False, with errno set,
+// when it could not be written (the old file stays), and also when a change
+// was left out (errno EINVAL; the file holds the rest).
 bool writeManifest(const Manifest& manifest, const std::string& path);
 
 // Adds the entries of a manifest file. Temporary files come back as ordinary

@@ -267,16 +267,25 @@ void loadListedFields(InstalledPackage& package) {
   package.disabled = canOpen(dir + "disabled");
 }
 
+// Only a directory is a package's entry: a file directly in the database
+// directory (a staged file that a cut run left there) is none.
+bool isDirectoryEntry(const dirent& entry) {
+  if (entry.d_type == DT_DIR) return true;
+  if (entry.d_type != DT_UNKNOWN) return false;
+  struct stat st;
+  return lstat((std::string(PATH_DATABASE_DIR) + entry.d_name).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
 // The names of the database directory's entries, hidden ones left out.
 std::vector<std::string> databaseEntries(DIR* dir) {
   std::vector<std::string> names;
   while (dirent* entry = readdir(dir))
-    if (entry->d_name[0] != '.') names.push_back(entry->d_name);
+    if (entry->d_name[0] != '.' && isDirectoryEntry(*entry)) names.push_back(entry->d_name);
   return names;
 }
 
 void stageMark(Manifest& manifest, const std::string& path, const char* word) {
-  std::ofstream mark = createStagedFile(manifest, path, 8, 0);
+  StagedFile mark = createStagedFile(manifest, path, 8, 0);
   mark << word << '\n';
 }
 
@@ -398,10 +407,9 @@ InstallFailure savePackage(InstalledPackage& package, Manifest& manifest) {
         if (file.removedWhenAbsent) stageRemove(manifest, dir + file.name);
         continue;
       }
-      std::ofstream out = createStagedFile(manifest, dir + file.name, file.sizeHint, 0);
+      StagedFile out = createStagedFile(manifest, dir + file.name, file.sizeHint, 0);
       file.write(out, package);
-      out.flush();
-      if (!out.good()) return InstallFailure::writeFailed(file.label);
+      if (!out.close()) return InstallFailure::writeFailed(file.label);
     }
   }
   if (package.disabled)

@@ -36,4 +36,7 @@ struct InstallResult {
   std::string imageDirectory;
   // A package that carries the boot image was installed as the boot image.
   bool boot = false;
+  // The package file was unpacked and installed, not passed over as
+  // installed already.
+  bool unpacked = false;
 };

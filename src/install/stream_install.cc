@@ -142,6 +142,7 @@ InstallResult installSinglePackage(const InstallContext& context, PackageReader&
   }
   result.installed = package.release();
   result.status = 0;
+  result.unpacked = true;
   db.packages.push_back(result.installed);
   processRequests(db, context.manifest, REPORT_NONE);
   result.boot = (result.installed->flags & PF_BOOT) && bootImageRequested();
@@ -184,6 +185,7 @@ InstallResult installBundle(const InstallContext& context, PackageReader& reader
   }
   result.status = installMembers(context, reader, ref, previous, result.boot);
   if (result.status != 0) return result;
+  result.unpacked = true;
 
   // Members that the new bundle no longer holds leave with this pass.
   for (const std::string& name : previous)

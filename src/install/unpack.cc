@@ -38,7 +38,7 @@ bool wantedHere(const FileEntryHeader& header) {
 InstallFailure copyEntry(InstalledPackage& package, Manifest& manifest, std::istream& payload,
                          const FileEntryHeader& header, const std::string& entryName) {
   const std::string target = entryTarget(package, entryName);
-  std::ofstream out = createStagedFile(manifest, target, header.size, header.mode);
+  StagedFile out = createStagedFile(manifest, target, header.size, header.mode);
   if (!out) return InstallFailure::writeFailed(entryName.c_str());
   package.files.insert(target.substr(std::strlen(PATH_FLASH)));
   std::vector<char> chunk(kCopyChunk);

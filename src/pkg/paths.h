@@ -23,6 +23,13 @@ inline constexpr char PATH_DISABLED_DIR[] = "/flash/x/";
 inline constexpr char PATH_STREAM_IMAGE[] = "/flash/var/pdb//image";
 inline constexpr char PATH_STREAM_IMAGE_SOURCE[] = "/flash/var/pdb/image";
 
+// Kept while a commit is under way: the changes it applies, in the line
+// format of the saved manifest. The loader passes over hidden names.
+inline constexpr char PATH_JOURNAL[] = "/flash/var/pdb/.journal";
+// The directories in which the staged files of a run are made, so that a
+// start after a cut can delete what was left there.
+inline constexpr char PATH_STAGING_RECORD[] = "/flash/var/pdb/.staging";
+
 inline constexpr char PATH_BOOT_IMAGE[] = "/flash/bootimage";
 inline constexpr char PATH_SAVED_MANIFEST[] = "/ram/MANIFEST";
 inline constexpr char PATH_POST_LOG[] = "/flash/postlog";

@@ -1,42 +1,86 @@
 #include "run/entry_point.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <set>
 
 #include "changes/cancel.h"
 #include "changes/commit.h"
 #include "changes/manifest.h"
 #include "changes/manifest_file.h"
+#include "changes/staging_record.h"
 #include "db/database.h"
 #include "pkg/package_db.h"
 #include "pkg/paths.h"
+#include "platform/file_ops.h"
 #include "run/command_line.h"
 #include "run/modes.h"
+#include "run/post_log.h"
 
 namespace {
 
+bool exists(const char* path) {
+  struct stat st;
+  return lstat(path, &st) == 0;
+}
+
+// The staged files that a saved manifest still needs.
+std::set<std::string> savedSources() {
+  Manifest saved;
+  readManifest(saved, PATH_SAVED_MANIFEST);
+  std::set<std::string> sources;
+  for (const auto& [target, change] : saved.entries)
+    if (change.kind == CHANGE_MOVE) sources.insert(change.source);
+  return sources;
+}
+
+// What every start does first: a commit that a cut interrupted is finished,
+// and the staged files that a cut run left are deleted. False when the
+// commit cannot be finished now: nothing else may be done then.
+bool recover(PackageDb& db, int& status) {
+  fileops::unlink((std::string(PATH_SAVED_MANIFEST) + ".new").c_str());
+  status = reportCommitFailures(db, finishInterruptedCommit());
+  sweepStagingLeftovers(savedSources());
+  return !exists(PATH_JOURNAL);
+}
+
+// Ends a run whose start found an unfinished commit it could not finish.
+int stopUnrecovered(PackageDb& db, int status) {
+  writePostLog(db);
+  return status;
+}
+
 // --commit: applies the manifest saved by an earlier --safe run, with the
 // spinner turning while files are copied. The file stays in place.
-int commitSavedManifest() {
+int commitSavedManifest(PackageDb& db) {
+  int status = 0;
+  if (!recover(db, status)) return stopUnrecovered(db, status);
   Manifest manifest;
   readManifest(manifest, PATH_SAVED_MANIFEST);
   printf("finishing install... ");
   fflush(stdout);
-  commitChanges(manifest, true);
+  const CommitFailures failures = commitChanges(manifest, true);
   printf("\b \n");
   fflush(stdout);
-  return 0;
+  if (reportCommitFailures(db, failures) != 0) status = COMMIT_FAILED_STATUS;
+  if (status != 0) writePostLog(db);
+  return status;
 }
 
 // --cancel: drops the saved manifest, with the staged files it names.
-int cancelSavedManifest() {
+int cancelSavedManifest(PackageDb& db) {
+  int status = 0;
+  if (!recover(db, status)) return stopUnrecovered(db, status);
   Manifest manifest;
   readManifest(manifest, PATH_SAVED_MANIFEST);
   cancelSavedChanges(manifest);
-  unlink(PATH_SAVED_MANIFEST);
-  return 0;
+  fileops::unlink(PATH_SAVED_MANIFEST);
+  sweepStagingLeftovers({});
+  if (status != 0) writePostLog(db);
+  return status;
 }
 
 std::string systemArchitecture() {
@@ -54,9 +98,9 @@ int installerMain(int argc, char** argv) {
       printf("%s\n", usageLine);
       return 0;
     case ParseOutcome::Commit:
-      return commitSavedManifest();
+      return commitSavedManifest(db);
     case ParseOutcome::Cancel:
-      return cancelSavedManifest();
+      return cancelSavedManifest(db);
     case ParseOutcome::Run:
       break;
   }
@@ -71,8 +115,18 @@ int installerMain(int argc, char** argv) {
     // The working directory only matters for relative paths, which the
     // installer does not use.
   }
+  db.quiet = settings.quiet;
+  int recovered = 0;
+  if (!recover(db, recovered)) return stopUnrecovered(db, recovered);
   // --show prints the listing and ends: it needs no more of each package.
   loadDatabase(db, settings.quiet, systemArchitecture(),
                settings.mode() == RunMode::Show ? DatabaseLoad::Listing : DatabaseLoad::Full);
-  return runMode(db, settings);
+  const int status = runMode(db, settings);
+  // What the start had to report is kept in the log also by the modes that
+  // write none.
+  const RunMode mode = settings.mode();
+  if (recovered != 0 && (mode == RunMode::Show || (mode == RunMode::Cleanup && status == 0)))
+    writePostLog(db);
+  sweepStagingLeftovers(savedSources());
+  return status != 0 ? status : recovered;
 }

@@ -1,7 +1,10 @@
 #include "run/modes.h"
 
+#include <fcntl.h>
+
+#include <cerrno>
 #include <cstdio>
-#include <fstream>
+#include <cstring>
 #include <iostream>
 
 #include "changes/cancel.h"
@@ -16,6 +19,8 @@
 #include "install/upgrade_run.h"
 #include "pkg/console.h"
 #include "pkg/paths.h"
+#include "platform/file_ops.h"
+#include "platform/file_writer.h"
 #include "run/post_log.h"
 
 namespace {
@@ -42,41 +47,38 @@ void placeStreamCopy(Manifest& manifest, const std::string& directory, bool boot
     }
   } else if (boot) {
     stageMove(manifest, PATH_STREAM_IMAGE_SOURCE, PATH_BOOT_IMAGE);
-  } else {
-    stageRemove(manifest, PATH_STREAM_IMAGE);
   }
 }
 
-// The file that receives the copy of the package read from standard input.
-// It is written directly, not staged, so a write that fails (a full flash)
-// is remembered: a copy that did not reach the flash whole must not be
-// placed.
-class CopyFile : public std::streambuf {
- public:
-  bool open(const char* path) {
-    return file_.open(path, std::ios::out | std::ios::binary | std::ios::trunc) != nullptr;
-  }
-  // False when any byte was lost.
-  bool close() { return file_.close() != nullptr && !failed_; }
+// The copy of the package read from standard input is kept only where the
+// commit moved it.
+void dropStreamCopy() {
+  if (fileops::unlink(PATH_STREAM_IMAGE) == 0) fileops::syncDirectory(parentDir(PATH_STREAM_IMAGE).c_str());
+}
 
- protected:
-  int_type overflow(int_type c) override {
-    if (!traits_type::eq_int_type(c, traits_type::eof()) &&
-        traits_type::eq_int_type(file_.sputc(traits_type::to_char_type(c)), traits_type::eof()))
-      failed_ = true;
-    return traits_type::not_eof(c);
-  }
-  std::streamsize xsputn(const char* bytes, std::streamsize count) override {
-    if (file_.sputn(bytes, count) != count) failed_ = true;
-    return count;
-  }
+// Applies the Manifest; what failed is reported, and ends the run with
+// status COMMIT_FAILED_STATUS.
+int commit(PackageDb& db, Manifest& manifest, bool showProgress = false) {
+  const CommitFailures failures = commitChanges(manifest, showProgress);
+  return reportCommitFailures(db, failures);
+}
 
- private:
-  std::filebuf file_;
-  bool failed_ = false;
-};
+// A stream install whose copy did not reach the flash whole: for lack of
+// space the upgrade does not fit; any other error is the disk's.
+int refuseForCopy(PackageDb& db, Manifest& manifest, const FileWriter& copy) {
+  if (copy.error() == ENOSPC) return refuseForSpace(db, manifest);
+  printError(db, "could not write %s: %s", PATH_STREAM_IMAGE, strerror(copy.error()));
+  cancelChanges(manifest);
+  return COMMIT_FAILED_STATUS;
+}
 
 }  // namespace
+
+int reportCommitFailures(PackageDb& db, const CommitFailures& failures) {
+  for (const CommitFailure& failure : failures)
+    printError(db, "could not %s: %s", failure.action.c_str(), strerror(failure.error));
+  return failures.empty() ? 0 : COMMIT_FAILED_STATUS;
+}
 
 int runMode(PackageDb& db, const RunSettings& settings) {
   switch (settings.mode()) {
@@ -96,38 +98,41 @@ int showMode(PackageDb& db) {
 int cleanupMode(PackageDb& db) {
   Manifest manifest;
   cleanupRun(db, manifest);
-  commitChanges(manifest, false);
-  return 0;
+  const int status = commit(db, manifest);
+  if (status != 0) writePostLog(db);
+  return status;
 }
 
 int streamMode(PackageDb& db, const RunSettings& settings) {
   Manifest manifest;
   processRequests(db, manifest, REPORT_CHANGES);
-  CopyFile image;
-  if (!image.open(PATH_STREAM_IMAGE)) {
+  const int fd = fileops::open(PATH_STREAM_IMAGE, O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  if (fd < 0) {
     printf("ERROR: could not open image\n");
     // Nothing is applied: what the requests staged goes, with its files.
     cancelChanges(manifest);
     return -1;
   }
+  FileWriter copy(fd);
   const ForcedStates noForcedStates;
   const InstallContext context{db, manifest, settings.installFlags | INSTALL_UPGRADE, noForcedStates,
-                               &image};
+                               &copy};
   const InstallResult result = installFromStream(context, std::cin);
   int status = result.status;
-  const bool copied = image.close();
-  if (status == 0 && !copied) status = refuseForSpace(db, manifest);
+  const bool copied = copy.finish();
+  if (status == 0 && !copied) status = refuseForCopy(db, manifest, copy);
   if (status == 0) {
-    placeStreamCopy(manifest, result.imageDirectory, result.boot);
+    // A package passed over as installed already leaves its stored image
+    // as it is: the copy holds only what was read before it was passed over.
+    if (result.unpacked) placeStreamCopy(manifest, result.imageDirectory, result.boot);
     if (!(settings.installFlags & INSTALL_RESUME) && !checkSpace(manifest))
       status = refuseForSpace(db, manifest);
   }
-  if (status == 0) {
-    commitChanges(manifest, false);
-  } else {
+  if (status == 0)
+    status = commit(db, manifest);
+  else
     cancelChanges(manifest);
-    remove(PATH_STREAM_IMAGE);
-  }
+  dropStreamCopy();
   writePostLog(db);
   return status;
 }
@@ -148,10 +153,21 @@ int defaultMode(PackageDb& db, const RunSettings& settings) {
   if (!manifest.empty()) {
     createStagedFile(manifest, PATH_PACKAGES_CHANGED, 1, 0).close();
     if (settings.applyNow)
-      commitChanges(manifest, false);
+      status = commit(db, manifest);
     else
-      writeManifest(manifest, PATH_SAVED_MANIFEST);
+      status = saveForLater(db, manifest);
   }
   writePostLog(db);
   return status;
+}
+
+int saveForLater(PackageDb& db, Manifest& manifest) {
+  if (manifest.failures.empty() && writeManifest(manifest, PATH_SAVED_MANIFEST)) return 0;
+  const StagingFailure failure =
+      manifest.failures.empty() ? StagingFailure{PATH_SAVED_MANIFEST, errno} : manifest.failures.front();
+  printError(db, "could not write %s: %s", failure.target.c_str(), strerror(failure.error));
+  // Nothing of a plan that was not saved whole is kept.
+  fileops::unlink(PATH_SAVED_MANIFEST);
+  cancelChanges(manifest);
+  return COMMIT_FAILED_STATUS;
 }

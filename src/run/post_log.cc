@@ -1,13 +1,15 @@
 #include "run/post_log.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <fstream>
 #include <string>
 #include <vector>
 
 #include "pkg/paths.h"
+#include "platform/file_ops.h"
+#include "platform/file_writer.h"
 
 namespace {
 
@@ -30,23 +32,22 @@ void readPostLog(PackageDb& db) {
     // also what it printed before the log was read.
     db.messages.insert(db.messages.begin(), earlier.begin(), earlier.end());
   }
-  FILE* out = fopen(PATH_POST_LOG, "wb");
-  if (out) {
+  const int fd = fileops::open(PATH_POST_LOG, O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  if (fd >= 0) {
     static const char zeros[kBlankSize] = {};
-    fwrite(zeros, 1, sizeof zeros, out);
-    fclose(out);
+    FileWriter(fd).sputn(zeros, sizeof zeros);
   }
   postLogReset = true;
 }
 
 void writePostLog(PackageDb& db) {
   if (!postLogReset && db.messages.empty()) return;
-  FILE* out = fopen(PATH_POST_LOG, postLogReset ? "wb" : "ab");
-  if (!out) return;
+  const int fd = fileops::open(PATH_POST_LOG, O_WRONLY | O_CREAT | (postLogReset ? O_TRUNC : O_APPEND), 0644);
+  if (fd < 0) return;
   sync();
+  FileWriter out(fd);
   for (const std::string& message : db.messages) {
-    fwrite(message.data(), 1, message.size(), out);
-    fputc('\n', out);
+    out.sputn(message.data(), std::streamsize(message.size()));
+    out.sputc('\n');
   }
-  fclose(out);
 }

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <fstream>
 
 #include "support/private_root.h"
 #include "support/scoped_tmpfs.h"
@@ -99,7 +100,7 @@ TEST(StagedFile, FailureToCreateStagesNothingAndTouchesNoOtherFile) {
     for (int i = 0; std::ofstream("/ram/fill" + std::to_string(i)); ++i) {}
     Manifest manifest;
     errno = 0;
-    std::ofstream stream = createStagedFile(manifest, "/flash/x", 0, 0);
+    StagedFile stream = createStagedFile(manifest, "/flash/x", 0, 0);
     EXPECT_EQ(errno, ENOSPC);
     stream << "data";
     EXPECT_TRUE(stream.fail());

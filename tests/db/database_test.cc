@@ -97,7 +97,7 @@ void metaEntries(const PrivateRoot& root) {
   entry(root, "extra-low", {{"version", "1 2\n"}, {"provides", "c 0 0 -2147483649\n"}});
   entry(root, "member", {{"version", "1 2\n"}, {"bundle", "routeros\n"}, {"enabled", "user\n"}});
   root.makeDir("/flash/var/pdb/empty");
-  root.write("/flash/var/pdb/plainfile", "not a directory");
+  root.write("/flash/var/pdb/plainfile", "not a directory");  // a staged file left by a cut: no package
 }
 
 // Meta files, marks and schedules; damaged meta files schedule an
@@ -123,7 +123,6 @@ TEST(DatabaseLoad, MetaFilesMarksAndSchedules) {
                    "member 1 2 in:routeros,0 bundle user request:1",
                    "my.pkg_x 1 2 bundle user request:2",
                    "odd 1 2 bundle request:0",
-                   "plainfile 0 0 bundle request:1",
                    "ppp 1 2 bundle disabled user request:0",
                    "signed 1 2 bundle request:1",
                    "system 100859648 1700000000 d:plix,1,0,0 d:base,0,0,0 p:kernel,5,7,-2 p:hi,0,0,2147483647 "

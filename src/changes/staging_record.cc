@@ -1,0 +1,77 @@
+#include "changes/staging_record.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <fstream>
+
+#include "changes/commit.h"
+#include "changes/manifest.h"
+#include "pkg/paths.h"
+#include "platform/file_ops.h"
+
+namespace {
+
+// What this run has recorded already.
+std::set<std::string> recorded;
+
+bool isRegularFile(const std::string& path) {
+  struct stat st;
+  return lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+void deleteTemporaryFiles(const std::string& directory, const std::set<std::string>& keep) {
+  DIR* dir = opendir(directory.c_str());
+  if (!dir) return;
+  while (const dirent* entry = readdir(dir)) {
+    const std::string path = (directory == "/" ? "" : directory) + "/" + entry->d_name;
+    if (isTemporaryName(entry->d_name) && !keep.count(path) && isRegularFile(path))
+      fileops::unlink(path.c_str());
+  }
+  closedir(dir);
+}
+
+}  // namespace
+
+bool isTemporaryName(const std::string& name) {
+  if (name.size() != 9 || name.compare(0, 3, "tmp") != 0) return false;
+  for (size_t i = 3; i < name.size(); ++i) {
+    const char c = name[i];
+    if (!(c >= 'a' && c <= 'z') && !(c >= 'A' && c <= 'Z') && !(c >= '0' && c <= '9'))
+      return false;
+  }
+  return true;
+}
+
+bool recordStagingDirectory(const std::string& directory) {
+  if (recorded.count(directory)) return true;
+  const std::string recordDir = parentDir(PATH_STAGING_RECORD);
+  makeDirs(recordDir);
+  const bool isNew = !isRegularFile(PATH_STAGING_RECORD);
+  const int fd = fileops::open(PATH_STAGING_RECORD, O_WRONLY | O_CREAT | O_APPEND, 0600);
+  if (fd < 0) return false;
+  const std::string line = directory + "\n";
+  bool written = fileops::writeAll(fd, line.data(), line.size()) && fileops::fsync(fd) == 0;
+  const int error = errno;
+  if (fileops::close(fd) != 0) written = false;
+  if (written && isNew) written = fileops::syncDirectory(recordDir.c_str());
+  if (!written) {
+    errno = error ? error : EIO;
+    return false;
+  }
+  recorded.insert(directory);
+  return true;
+}
+
+void sweepStagingLeftovers(const std::set<std::string>& keep) {
+  if (isRegularFile(PATH_STREAM_IMAGE)) fileops::unlink(PATH_STREAM_IMAGE);
+  std::ifstream record(PATH_STAGING_RECORD);
+  if (!record.is_open()) return;
+  for (std::string directory; std::getline(record, directory);)
+    if (!directory.empty() && directory[0] == '/') deleteTemporaryFiles(directory, keep);
+  record.close();
+  fileops::unlink(PATH_STAGING_RECORD);
+  recorded.clear();
+}

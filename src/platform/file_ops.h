@@ -1,0 +1,54 @@
+// The calls that change what is on disk, in one place. In a run they are
+// the system's calls; a test can make any one of them fail with a chosen
+// errno, or end the process at it as a power cut would, and then start the
+// program again on what was left (the way a database's test file layer
+// does).
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstddef>
+#include <cstdint>
+
+namespace fileops {
+
+int open(const char* path, int flags, mode_t mode = 0);
+int mkstemp(char* pattern);
+// Writes the whole buffer, going on after short writes and interruptions;
+// false with errno set when the system refuses.
+bool writeAll(int fd, const char* data, size_t size);
+int close(int fd);
+int fchmod(int fd, mode_t mode);
+int fsync(int fd);
+// Makes everything written to the file system that holds the path durable.
+int syncfs(const char* path);
+int rename(const char* from, const char* to);
+int unlink(const char* path);
+int rmdir(const char* path);
+int mkdir(const char* path, mode_t mode);
+int symlink(const char* text, const char* path);
+
+// What a test asks of the operation with the given number (counted from 1
+// in call order): fail it with error, end the process there, or end it as a
+// power cut does: the data written since the last sync comes back empty.
+enum class Fault { None, Fail, Kill, PowerCut };
+struct FaultPlan {
+  Fault fault = Fault::None;
+  uint64_t at = 0;
+  int error = 0;
+};
+void setFaultPlan(const FaultPlan& plan);
+// The operations made so far.
+uint64_t operationCount();
+// The status with which a faulted run ends.
+constexpr int FAULT_EXIT_STATUS = 99;
+
+}  // namespace fileops
+
+namespace fileops {
+
+// Makes the entries of a directory durable: names made, renamed or removed
+// in it.
+bool syncDirectory(const char* path);
+
+}  // namespace fileops
