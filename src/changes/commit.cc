@@ -108,13 +108,13 @@ class Commit {
   Commit(Manifest& manifest, bool showProgress) : manifest_(manifest), showProgress_(showProgress) {}
 
   CommitFailures run() {
-    if (!journal()) return failures_;
+    // The staged files are on the flash before the journal names them, and
+    // the journal before any change is made.
+    if (!makeDurable() || !journal()) return failures_;
     // Once a move is done, the removals were done and made durable before
     // it: doing them again could remove what a move put in place.
     if (!anyMoveDone()) removeTargets();
     makeLinks();
-    // The staged files are on the flash before any of them takes the place
-    // of a file; a commit that cannot be sure of it waits for the next start.
     if (makeDurable() && keepOnlyFlashSources()) moveIntoPlace();
     makeDurable();
     if (!retry_) dropJournal();

@@ -147,7 +147,12 @@ StagedFile createStagedFile(Manifest& manifest, const std::string& target, uint3
                             uint32_t mode) {
   std::string path;
   const int fd = makeTemporaryFile(stagingDirectory(target, sizeHint), mode, path);
-  if (fd < 0) return StagedFile(manifest, "", -1, errno);
+  if (fd < 0) {
+    // The change is lost: the Manifest must not be applied without it.
+    const int error = errno;
+    manifest.failures.push_back({target, error});
+    return StagedFile(manifest, "", -1, error);
+  }
   stageChange(manifest, target, CHANGE_TEMP, path);
   return StagedFile(manifest, target, fd, 0);
 }

@@ -73,7 +73,7 @@ class StagedFile : public std::ostream {
 // sizeHint plus a tenth, else in RAM, with the permission bits of mode (when
 // not 0); stages it for the target and returns a stream open on it. A stream
 // that failed, with errno set, is the caller's to report; nothing is staged
-// for a file that could not be made.
+// for a file that could not be made, and the Manifest notes the failure.
 StagedFile createStagedFile(Manifest& manifest, const std::string& target, uint32_t sizeHint,
                             uint32_t mode);
 

@@ -72,6 +72,9 @@ void sweepStagingLeftovers(const std::set<std::string>& keep) {
   for (std::string directory; std::getline(record, directory);)
     if (!directory.empty() && directory[0] == '/') deleteTemporaryFiles(directory, keep);
   record.close();
+  // The files that a saved manifest still needs stay recorded: should the
+  // manifest be lost, a later start deletes them.
+  if (!keep.empty()) return;
   fileops::unlink(PATH_STAGING_RECORD);
   recorded.clear();
 }

@@ -17,20 +17,32 @@ FaultPlan plan;
 uint64_t count = 0;
 
 // What a power cut would take back: the files written since they were last
-// made durable. Kept only while a test has planned a fault.
+// made durable, with the size each had then. Kept only while a test has
+// planned a fault.
 std::map<int, std::string> writtenFds;
-std::set<std::string> unsynced;
+std::map<std::string, off_t> unsynced;
 
 bool tracking() { return plan.fault != Fault::None; }
 
 void cutPower() {
-  for (const std::string& path : unsynced) ::truncate(path.c_str(), 0);
+  for (const auto& [path, size] : unsynced) ::truncate(path.c_str(), size);
   _exit(FAULT_EXIT_STATUS);
 }
 
+// Notes the size that a file had when it was last made durable, before
+// the first write since.
+void noteWriting(int fd) {
+  const auto written = writtenFds.find(fd);
+  if (written == writtenFds.end() || unsynced.count(written->second)) return;
+  struct stat st;
+  unsynced[written->second] = ::fstat(fd, &st) == 0 ? st.st_size : 0;
+}
+
 // Counts the operation; true when it is to fail, with errno set.
-bool faulted() {
-  if (++count != plan.at || plan.fault == Fault::None) return false;
+bool faulted(const char* operation, const char* path = "") {
+  ++count;
+  if (plan.trace) fprintf(stderr, "%llu %s %s\n", (unsigned long long)count, operation, path);
+  if (count != plan.at || plan.fault == Fault::None) return false;
   switch (plan.fault) {
     case Fault::Kill: _exit(FAULT_EXIT_STATUS);
     case Fault::PowerCut: cutPower();
@@ -50,21 +62,22 @@ void setFaultPlan(const FaultPlan& newPlan) { plan = newPlan; }
 uint64_t operationCount() { return count; }
 
 int open(const char* path, int flags, mode_t mode) {
-  if (faulted()) return -1;
+  if (faulted("open", path)) return -1;
   const int fd = ::open(path, flags | O_CLOEXEC, mode);
   noteOpened(fd, path, flags);
   return fd;
 }
 
 int mkstemp(char* pattern) {
-  if (faulted()) return -1;
+  if (faulted("mkstemp", pattern)) return -1;
   const int fd = ::mkostemp(pattern, O_CLOEXEC);
   noteOpened(fd, pattern, O_WRONLY);
   return fd;
 }
 
 bool writeAll(int fd, const char* data, size_t size) {
-  if (faulted()) return false;
+  if (faulted("write")) return false;
+  if (tracking()) noteWriting(fd);
   while (size > 0) {
     const ssize_t put = ::write(fd, data, size);
     if (put < 0 && errno == EINTR) continue;
@@ -72,13 +85,12 @@ bool writeAll(int fd, const char* data, size_t size) {
     data += put;
     size -= size_t(put);
   }
-  if (tracking() && writtenFds.count(fd)) unsynced.insert(writtenFds[fd]);
   return true;
 }
 
 int close(int fd) {
   writtenFds.erase(fd);
-  if (faulted()) {
+  if (faulted("close")) {
     const int error = errno;
     ::close(fd);
     errno = error;
@@ -87,16 +99,16 @@ int close(int fd) {
   return ::close(fd);
 }
 
-int fchmod(int fd, mode_t mode) { return faulted() ? -1 : ::fchmod(fd, mode); }
+int fchmod(int fd, mode_t mode) { return faulted("fchmod") ? -1 : ::fchmod(fd, mode); }
 
 int fsync(int fd) {
-  if (faulted()) return -1;
+  if (faulted("fsync")) return -1;
   if (tracking() && writtenFds.count(fd)) unsynced.erase(writtenFds[fd]);
   return ::fsync(fd);
 }
 
 int syncfs(const char* path) {
-  if (faulted()) return -1;
+  if (faulted("syncfs", path)) return -1;
   const int fd = ::open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return -1;
   const int result = ::syncfs(fd);
@@ -106,21 +118,25 @@ int syncfs(const char* path) {
 }
 
 int rename(const char* from, const char* to) {
-  if (faulted()) return -1;
+  if (faulted("rename", to)) return -1;
   const int result = ::rename(from, to);
-  if (result == 0 && tracking() && unsynced.erase(from)) unsynced.insert(to);
+  const auto moved = unsynced.find(from);
+  if (result == 0 && moved != unsynced.end()) {
+    unsynced[to] = moved->second;
+    unsynced.erase(from);
+  }
   return result;
 }
 
 int unlink(const char* path) {
-  if (faulted()) return -1;
+  if (faulted("unlink", path)) return -1;
   unsynced.erase(path);
   return ::unlink(path);
 }
 
-int rmdir(const char* path) { return faulted() ? -1 : ::rmdir(path); }
-int mkdir(const char* path, mode_t mode) { return faulted() ? -1 : ::mkdir(path, mode); }
-int symlink(const char* text, const char* path) { return faulted() ? -1 : ::symlink(text, path); }
+int rmdir(const char* path) { return faulted("rmdir", path) ? -1 : ::rmdir(path); }
+int mkdir(const char* path, mode_t mode) { return faulted("mkdir", path) ? -1 : ::mkdir(path, mode); }
+int symlink(const char* text, const char* path) { return faulted("symlink", path) ? -1 : ::symlink(text, path); }
 
 }  // namespace fileops
 

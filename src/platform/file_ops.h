@@ -36,6 +36,7 @@ struct FaultPlan {
   Fault fault = Fault::None;
   uint64_t at = 0;
   int error = 0;
+  bool trace = false;  // every operation is printed on standard error
 };
 void setFaultPlan(const FaultPlan& plan);
 // The operations made so far.

@@ -27,13 +27,14 @@ bool exists(const char* path) {
   return lstat(path, &st) == 0;
 }
 
-// The staged files that a saved manifest still needs.
+// The staged files that a saved manifest still needs: those it names that
+// are still there.
 std::set<std::string> savedSources() {
   Manifest saved;
   readManifest(saved, PATH_SAVED_MANIFEST);
   std::set<std::string> sources;
   for (const auto& [target, change] : saved.entries)
-    if (change.kind == CHANGE_MOVE) sources.insert(change.source);
+    if (change.kind == CHANGE_MOVE && exists(change.source.c_str())) sources.insert(change.source);
   return sources;
 }
 

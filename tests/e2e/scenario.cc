@@ -12,6 +12,8 @@
 //   install LABEL...                installer - < LABEL, each with status 0
 //   installer ARGS [< LABEL]        build/installer -r ROOT ARGS
 //   inside ARGS                     the installer started inside the root
+//   faults installer|inside ARGS [< LABEL]  the run cut or failed at its file
+//     operations, each time on the root as it was (see sweepFaults)
 // Checks below a run:
 //   status N (else 0), stdout TEXT, stderr TEXT (else empty)
 //   out LINE   the lines as a terminal shows them, trailing blanks dropped
@@ -20,7 +22,7 @@
 //   show NAME [MARKS] VERSION, ...  the rows of --show, in any order
 //   file PATH CONTENT, mode PATH OCTAL, link PATH TEXT, exists PATH...
 //   no PATH|log|tmp...  absent; nothing logged; no tmpXXXXXX file left
-//   unchanged DIR       as before the run, but for the log and tmpXXXXXX files
+//   unchanged DIR       as before the run, but for the log and what a run stages
 // CONTENT and TEXT take \n and \xHH, or are made: @random N (the same N
 // bytes in every run), @repeat N TEXT, @package LABEL. $ROOT is the root on
 // the host, $KIND this machine's hardware kind.
@@ -31,6 +33,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -44,7 +47,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-using Lines = std::vector<std::string>;
 using Tree = std::map<std::string, std::string>;
 
 Lines words(const std::string& text) {
@@ -121,6 +123,9 @@ bool isTemporary(const fs::path& path) {
   return name.size() == 9 && name.compare(0, 3, "tmp") == 0;
 }
 
+// What a run stages: temporary files, and the record of where they are.
+bool isStaged(const fs::path& path) { return isTemporary(path) || path.filename() == ".staging"; }
+
 // Path -> content, "-> text" for a link, "<dir>" for a directory.
 Tree snapshot(const std::string& dir) {
   Tree tree;
@@ -139,7 +144,7 @@ std::string changes(const Tree& before, const Tree& after) {
                                 std::back_inserter(differ));
   std::string changed;
   for (const auto& entry : differ)
-    if (!isTemporary(entry.first) && fs::path(entry.first).filename() != "postlog")
+    if (!isStaged(entry.first) && fs::path(entry.first).filename() != "postlog")
       changed += entry.first + " ";
   return changed;
 }
@@ -265,6 +270,7 @@ void Scenario::act(const ScenarioBlock& block) {
   const auto [first, rest] = splitFirst(block.head.value);
   const Lines all = words(block.head.value);
   if (step == "installer" || step == "inside") return runInstaller(block);
+  if (step == "faults") return sweepFaults(block);
   if (step == "package" || step == "bundle") return;
   if (!block.body.empty()) SCENARIO_FAILURE(block.head) << step << " takes no checks";
   if (step == "write") {
@@ -315,8 +321,7 @@ void Scenario::runInstaller(const ScenarioBlock& block) {
   const Lines logBefore = textLines(root_.read("/flash/postlog"), false);
   for (const ScenarioLine& line : block.body)
     if (line.keyword == "unchanged") run.before[line.value] = snapshot(root_.host(line.value));
-  run.result = block.head.keyword == "inside" ? runInstallerInside(root_, args, input)
-                                              : ::runInstaller(root_, args, input);
+  run.result = start(block.head.keyword, args, input, installerPath());
   run.out = shownLines(run.result.out);
   run.logAdded = textLines(root_.read("/flash/postlog"), true);
   if (run.logAdded.size() >= logBefore.size() &&
@@ -336,6 +341,140 @@ void Scenario::runInstaller(const ScenarioBlock& block) {
     if (count != (what == "out" ? run.out : run.logAdded).size())
       SCENARIO_FAILURE(block.head) << run.head << "\n  " << what << " has more lines: "
                                    << join(what == "out" ? run.out : run.logAdded);
+}
+
+ProgramResult Scenario::start(const std::string& how, const Lines& args, const std::string& input,
+                              const std::string& program) {
+  return how == "inside" ? runInstallerInside(root_, args, input, program)
+                         : ::runInstaller(root_, args, input, program);
+}
+
+namespace {
+
+// The device as the consistency of a cut run is judged: every path below
+// /flash and /rw with its content and mode, but for the log and what a run
+// stages (temporary files, the record of where they are).
+Tree deviceState(const PrivateRoot& root) {
+  Tree state;
+  for (const char* dir : {"/flash", "/rw"})
+    for (auto& [path, content] : snapshot(root.host(dir))) {
+      struct stat info {};
+      lstat(path.c_str(), &info);
+      if (fs::path(path).filename() != "postlog" && !isStaged(path))
+        state[path.substr(root.path().size())] = content + " mode " + std::to_string(info.st_mode & 07777);
+    }
+  return state;
+}
+
+// Temporary files, but for those that a saved manifest still needs, and the
+// record of where they are, which only such files keep.
+std::string leftovers(const PrivateRoot& root) {
+  const std::string saved = root.read("/ram/MANIFEST");
+  std::string found = root.exists("/flash/var/pdb/.staging") && saved.empty() ? ".staging " : "";
+  for (const char* dir : {"/flash", "/rw", "/ram"})
+    for (const auto& entry : snapshot(root.host(dir))) {
+      const std::string path = entry.first.substr(root.path().size());
+      if (isTemporary(path) && saved.find(" " + path + "\n") == std::string::npos) found += path + " ";
+    }
+  return found;
+}
+
+void shell(const std::string& command) {
+  if (system(command.c_str()) != 0) ADD_FAILURE() << "failed: " << command;
+}
+
+// The operations to fault: all of them on a full sweep
+// (INSTALLER_FULL_SWEEP set), else at most `sample` spread over the run.
+std::vector<uint64_t> faultPoints(uint64_t count, uint64_t sample) {
+  std::vector<uint64_t> points;
+  const uint64_t step = getenv("INSTALLER_FULL_SWEEP") || count <= sample ? 1 : (count + sample - 1) / sample;
+  for (uint64_t at = 1; at <= count; at += step) points.push_back(at);
+  return points;
+}
+
+}  // namespace
+
+// faults installer|inside ARGS [< LABEL]: the run is done once for every
+// fault point and kind, each time on the root as it was before; checks:
+//   kinds cut kill ERRNO...   (default: cut kill 28 5)
+//   sample N                  (default 12 points per kind, 6 under emulation)
+//   lost ARGS                 a cut may end with an ERROR at the next start
+//                             when `installer ARGS` then repairs it
+// After a cut (whose RAM is lost with it) or a kill, the next start must
+// leave the device exactly as it was before the run or as the run leaves
+// it, with no temporary file anywhere; an injected error must end with an
+// ERROR line and a status other than 0, or leave the device so. The root is
+// left as the run leaves it.
+void Scenario::sweepFaults(const ScenarioBlock& block) {
+  Lines args = words(replaced(block.head.value, "$ROOT", root_.path()));
+  const std::string how = args.at(0);
+  args.erase(args.begin());
+  std::string input;
+  if (args.size() >= 2 && args[args.size() - 2] == "<") {
+    input = package(args.back());
+    args.resize(args.size() - 2);
+  }
+  Lines kinds = {"cut", "kill", "28", "5"}, lost;
+  uint64_t sample = std::strlen(TEST_EMULATOR) > 0 ? 6 : 12;
+  for (const ScenarioLine& line : block.body) {
+    if (line.keyword == "kinds") kinds = words(line.value);
+    else if (line.keyword == "sample") sample = std::stoull(line.value);
+    else if (line.keyword == "lost") lost = words(line.value);
+    else SCENARIO_FAILURE(line) << "no such check";
+  }
+  const std::string saved = makeTemporaryDirectory("installer-saved");
+  shell("cp -a '" + root_.path() + "/.' '" + saved + "'");
+  const auto restore = [&] {
+    shell("find '" + root_.path() + "' -mindepth 1 -delete 2>/dev/null; cp -a '" + saved + "/.' '" + root_.path() + "'");
+  };
+  const Tree before = deviceState(root_);
+  const bool hadManifest = root_.exists("/ram/MANIFEST");
+  setenv("INSTALLER_FAULT", "count", 1);
+  const ProgramResult counted = start(how, args, input, faultyInstallerPath());
+  unsetenv("INSTALLER_FAULT");
+  const Tree after = deviceState(root_);
+  const uint64_t count = std::stoull("0" + counted.err.substr(counted.err.rfind(' ') + 1));
+  if (count == 0) SCENARIO_FAILURE(block.head) << "no file operation counted: " << counted.err;
+
+  for (const std::string& kind : kinds) {
+    for (uint64_t at : faultPoints(count, sample)) {
+      restore();
+      const std::string plan = kind == "cut" || kind == "kill" ? kind + " " + std::to_string(at)
+                                                             : "fail " + std::to_string(at) + " " + kind;
+      setenv("INSTALLER_FAULT", plan.c_str(), 1);
+      const ProgramResult faulted = start(how, args, input, faultyInstallerPath());
+      unsetenv("INSTALLER_FAULT");
+      const std::string where = "\n  " + plan + " of " + std::to_string(count) + ": ";
+      if (kind != "cut" && kind != "kill") {
+        const Tree state = deviceState(root_);
+        const bool reported = faulted.status != 0 && faulted.out.find("ERROR: ") != std::string::npos;
+        if (!reported && state != before && state != after)
+          SCENARIO_FAILURE(block.head) << where << "status " << faulted.status << ", nothing said, changed "
+                                       << changes(before, state) << "\n" << faulted.out;
+        if (faulted.status != 0 && root_.exists("/ram/MANIFEST") && !hadManifest)
+          SCENARIO_FAILURE(block.head) << where << "a failed run saved /ram/MANIFEST";
+        continue;
+      }
+      if (kind == "cut") shell("find '" + root_.host("/ram") + "' -mindepth 1 -delete");
+      const ProgramResult next = ::runInstaller(root_, {"--show"});
+      std::string problem = leftovers(root_);
+      const Tree state = deviceState(root_);
+      if (state != before && state != after) {
+        const bool reported = next.out.find("ERROR: ") != std::string::npos;
+        if (lost.empty() || !reported) {
+          problem += "neither old nor new: " + changes(after, state);
+        } else {
+          const ProgramResult repair = ::runInstaller(root_, lost);
+          if (repair.status != 0 || deviceState(root_) != after)
+            problem += "not repaired: " + changes(after, deviceState(root_)) + repair.out;
+        }
+      }
+      if (!problem.empty()) SCENARIO_FAILURE(block.head) << where << problem << "\n" << next.out;
+    }
+  }
+  restore();
+  start(how, args, input, installerPath());
+  removeTemporaryDirectory(saved);
 }
 
 void Scenario::check(Run& run, const ScenarioLine& line) {

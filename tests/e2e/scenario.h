@@ -13,6 +13,8 @@
 #include "support/scoped_tmpfs.h"
 #include "support/workspace.h"
 
+using Lines = std::vector<std::string>;
+
 struct ScenarioLine {
   int number;
   std::string keyword, value;  // the first word, and the rest
@@ -49,6 +51,9 @@ class Scenario {
   void declare(const ScenarioBlock& block);
   void act(const ScenarioBlock& block);
   void runInstaller(const ScenarioBlock& block);
+  void sweepFaults(const ScenarioBlock& block);
+  ProgramResult start(const std::string& how, const Lines& args, const std::string& input,
+                      const std::string& program);
   void check(Run& run, const ScenarioLine& line);
   std::string expand(const std::string& value);
 

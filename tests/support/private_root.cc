@@ -234,6 +234,7 @@ bool runInRoot(const PrivateRoot& root, const std::function<void()>& body) {
 }
 
 std::string installerPath() { return INSTALLER_PATH; }
+std::string faultyInstallerPath() { return FAULTY_INSTALLER_PATH; }
 
 std::string pkgtoolPath() { return PKGTOOL_PATH; }
 
@@ -243,21 +244,21 @@ ProgramResult runProgram(const std::string& program, const std::vector<std::stri
 }
 
 ProgramResult runInstaller(const PrivateRoot& root, const std::vector<std::string>& args,
-                           const std::string& input) {
+                           const std::string& input, const std::string& program) {
   std::vector<std::string> all = {"-r", root.path()};
   all.insert(all.end(), args.begin(), args.end());
-  return runProgram(installerPath(), all, input);
+  return runProgram(program, all, input);
 }
 
 ProgramResult runInstallerInside(const PrivateRoot& root, const std::vector<std::string>& args,
-                                 const std::string& input) {
-  copyHostFile(installerPath(), root.host("/.test-bin/installer"));
+                                 const std::string& input, const std::string& program) {
+  copyHostFile(program, root.host("/.test-bin/installer"));
   std::string emulator;
   if (std::strlen(TEST_EMULATOR) > 0) {
     emulator = "/.test-bin/emulator";
     copyHostFile(TEST_EMULATOR, root.host(emulator));
   } else {
-    for (const std::string& library : sharedLibraries(installerPath()))
+    for (const std::string& library : sharedLibraries(program))
       copyHostFile(library, root.host(library));
   }
   std::vector<std::string> argv;

@@ -44,20 +44,28 @@ struct ProgramResult {
   std::string err;
 };
 
+// The path of the built installer.
+std::string installerPath();
+// The installer that fails or ends at the file operation that the
+// environment variable INSTALLER_FAULT names.
+std::string faultyInstallerPath();
+
 // Runs a built program as a child process with the given standard input,
 // through the emulator when the build is a cross build.
 ProgramResult runProgram(const std::string& program, const std::vector<std::string>& args,
                          const std::string& input = "");
 
-// Runs `installer -r <root> args...`.
+// Runs `installer -r <root> args...`; program may name another build of
+// the installer (faultyInstallerPath()).
 ProgramResult runInstaller(const PrivateRoot& root, const std::vector<std::string>& args,
-                           const std::string& input = "");
+                           const std::string& input = "", const std::string& program = installerPath());
 
 // Runs the installer started inside the root (a copy of the binary, its
 // libraries and the emulator are placed under /.test-bin of the root), for
 // the modes that act before any root change: --commit and --cancel.
 ProgramResult runInstallerInside(const PrivateRoot& root, const std::vector<std::string>& args,
-                                 const std::string& input = "");
+                                 const std::string& input = "",
+                                 const std::string& program = installerPath());
 
 // A new directory under $TMPDIR (or /tmp) named prefix-XXXXXX, and its
 // removal with everything in it (kept when KEEP_PRIVATE_ROOT is set, for a
@@ -65,8 +73,6 @@ ProgramResult runInstallerInside(const PrivateRoot& root, const std::vector<std:
 std::string makeTemporaryDirectory(const std::string& prefix);
 void removeTemporaryDirectory(const std::string& path);
 
-// The path of the built installer.
-std::string installerPath();
 
 // The path of the built pkgtool.
 std::string pkgtoolPath();
