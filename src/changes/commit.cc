@@ -34,12 +34,6 @@ dev_t deviceOf(const std::string& path) {
   return stat(path.c_str(), &st) == 0 ? st.st_dev : 0;
 }
 
-// A move that an earlier commit of the same changes carried out: its source
-// is gone and its target is there.
-bool alreadyMoved(const std::string& target, const Change& change) {
-  return isMove(change) && !exists(change.source) && exists(target);
-}
-
 // A source that only RAM held: once gone, nothing brings it back.
 bool heldInRam(const std::string& path) {
   for (const char* place : {PATH_RAM, PATH_TMP}) {
@@ -111,10 +105,16 @@ class Commit {
     // The staged files are on the flash before the journal names them, and
     // the journal before any change is made.
     if (!makeDurable() || !journal()) return failures_;
+    findMovesToDo();
     // Once a move is done, the removals were done and made durable before
     // it: doing them again could remove what a move put in place.
-    if (!anyMoveDone()) removeTargets();
+    if (!anyMoveDone_) removeTargets();
     makeLinks();
+    for (const auto* entry : gone_) {
+      errno = ENOENT;
+      perror("rename");
+      fail("move " + entry->second.source + " to " + entry->first, ENOENT);
+    }
     if (makeDurable() && keepOnlyFlashSources()) moveIntoPlace();
     makeDurable();
     if (!retry_) dropJournal();
@@ -125,7 +125,7 @@ class Commit {
   // removals and links.
   CommitFailures runWithoutMoves(const std::string& lost) {
     fail("finish the interrupted commit: " + lost + " is gone", ENOENT);
-    if (!anyMoveDone()) removeTargets();
+    removeTargets();
     makeLinks();
     if (makeDurable()) dropJournal();
     return failures_;
@@ -154,10 +154,43 @@ class Commit {
       fail("sync " + parentDir(PATH_JOURNAL), errno);
   }
 
-  bool anyMoveDone() const {
-    for (const auto& [target, change] : manifest_.entries)
-      if (alreadyMoved(target, change)) return true;
-    return false;
+  // The moves still to do: those whose source is there. A move whose
+  // source is gone was done by an earlier commit of the same changes when
+  // its target is there; else nothing can do it any more.
+  void findMovesToDo() {
+    for (auto& entry : manifest_.entries) {
+      const auto& [target, change] = entry;
+      if (!isMove(change)) continue;
+      if (exists(change.source)) {
+        toDo_.push_back(&entry);
+      } else if (exists(target)) {
+        anyMoveDone_ = true;
+      } else {
+        gone_.push_back(&entry);
+      }
+    }
+  }
+
+  // Makes the directory of a target once per commit; false when it cannot.
+  bool directoryFor(const std::string& target) {
+    const std::string directory = parentDir(target);
+    if (made_.count(directory)) return true;
+    if (!makeDirs(directory)) {
+      retryLater("create " + directory, errno);
+      return false;
+    }
+    made_.insert(directory);
+    return true;
+  }
+
+  // The device of a directory, asked once; 0 (not known, perhaps not made
+  // yet) is asked again.
+  dev_t cachedDevice(const std::string& directory) {
+    const auto known = devices_.find(directory);
+    if (known != devices_.end()) return known->second;
+    const dev_t device = deviceOf(directory);
+    if (device != 0) devices_[directory] = device;
+    return device;
   }
 
   // Unlinks the plain entries of a directory (those not beginning with
@@ -215,14 +248,11 @@ class Commit {
   // False when a copy failed: nothing is moved then.
   bool keepOnlyFlashSources() {
     std::vector<std::string> replaced;
-    for (auto& [target, change] : manifest_.entries) {
-      if (!isMove(change) || alreadyMoved(target, change) || !exists(change.source)) continue;
-      const std::string directory = parentDir(target);
-      if (!makeDirs(directory)) {
-        retryLater("create " + directory, errno);
-        continue;
-      }
-      if (deviceOf(change.source) == deviceOf(directory)) continue;
+    for (auto* entry : toDo_) {
+      const std::string& target = entry->first;
+      Change& change = entry->second;
+      if (!directoryFor(target)) continue;
+      if (cachedDevice(parentDir(change.source)) == cachedDevice(parentDir(target))) continue;
       const std::string copy = copyBeside(change.source, target, showProgress_);
       if (copy.empty()) {
         retryLater("copy " + change.source + " to " + target, errno);
@@ -243,18 +273,10 @@ class Commit {
   }
 
   void moveIntoPlace() {
-    for (const auto& [target, change] : manifest_.entries) {
-      if (!isMove(change) || alreadyMoved(target, change)) continue;
-      if (!exists(change.source)) {
-        // Nothing that a later start does can bring it back.
-        errno = ENOENT;
-        perror("rename");
-        fail("move " + change.source + " to " + target, ENOENT);
-      } else if (!makeDirs(parentDir(target))) {
-        retryLater("create " + parentDir(target), errno);
-      } else if (fileops::rename(change.source.c_str(), target.c_str()) == 0) {
-        continue;
-      } else if (errno == EXDEV) {
+    for (const auto* entry : toDo_) {
+      const auto& [target, change] = *entry;
+      if (!directoryFor(target) || fileops::rename(change.source.c_str(), target.c_str()) == 0) continue;
+      if (errno == EXDEV) {
         if (!copyFile(change.source, target, showProgress_))
           retryLater("copy " + change.source + " to " + target, errno);
       } else {
@@ -273,7 +295,7 @@ class Commit {
     for (const auto& [target, change] : manifest_.entries) {
       const std::string directory = parentDir(target);
       if (!seen.insert(directory).second) continue;
-      const dev_t device = deviceOf(directory);
+      const dev_t device = cachedDevice(directory);
       if (device != 0) fileSystems.emplace(device, directory);
     }
     bool synced = true;
@@ -289,6 +311,10 @@ class Commit {
   const bool showProgress_;
   CommitFailures failures_;
   bool retry_ = false;
+  std::vector<std::pair<const std::string, Change>*> toDo_, gone_;
+  bool anyMoveDone_ = false;
+  std::set<std::string> made_;
+  std::map<std::string, dev_t> devices_;
 };
 
 }  // namespace
