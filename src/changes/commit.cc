@@ -258,7 +258,9 @@ class Commit {
         retryLater("copy " + change.source + " to " + target, errno);
         continue;
       }
-      if (change.kind == CHANGE_TEMP) replaced.push_back(change.source);
+      // A staged file, also one read back from a saved manifest, is the
+      // copy's now: once it is gone, a second commit finds the move done.
+      if (change.kind == CHANGE_TEMP || isStagedFor(change, target)) replaced.push_back(change.source);
       change = Change{CHANGE_TEMP, copy};
     }
     if (retry_) return false;

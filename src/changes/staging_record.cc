@@ -45,6 +45,32 @@ bool isTemporaryName(const std::string& name) {
   return true;
 }
 
+namespace {
+
+std::string baseName(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The directories in which temporary files are made for a target: RAM, and
+// every directory above the target.
+bool isStagingDirectory(const std::string& directory, const std::string& target) {
+  if (directory == PATH_RAM || directory == PATH_TMP) return true;
+  for (std::string above = parentDir(target);; above = parentDir(above)) {
+    if (above == directory) return true;
+    if (above == "/" || above == ".") return false;
+  }
+}
+
+}  // namespace
+
+bool isStagedFor(const Change& change, const std::string& target) {
+  if (change.kind != CHANGE_MOVE || !isTemporaryName(baseName(change.source))) return false;
+  const size_t slash = change.source.rfind('/');
+  return slash != std::string::npos &&
+         isStagingDirectory(slash == 0 ? "/" : change.source.substr(0, slash), target);
+}
+
 bool recordStagingDirectory(const std::string& directory) {
   if (recorded.count(directory)) return true;
   const std::string recordDir = parentDir(PATH_STAGING_RECORD);

@@ -8,6 +8,8 @@
 #include <set>
 #include <string>
 
+#include "changes/manifest.h"
+
 // Notes the directory before a staged file is made in it. False, with errno
 // set, when the record cannot be written.
 bool recordStagingDirectory(const std::string& directory);
@@ -20,3 +22,8 @@ void sweepStagingLeftovers(const std::set<std::string>& keep);
 
 // The names that mkstemp gives to "tmpXXXXXX".
 bool isTemporaryName(const std::string& name);
+
+// Whether the source of a move read back from a manifest file is a file
+// that the installer staged for its target: a temporary name in RAM or in a
+// directory above the target.
+bool isStagedFor(const Change& change, const std::string& target);
