@@ -198,9 +198,9 @@ void Scenario::addPackage(const std::string& label, const std::string& bytes) {
 const std::string& Scenario::package(const std::string& label) {
   if (packages_.count(label)) return packages_[label];
   const ProgramResult built = pkgtool({"build", "-k", TEST_KEY_FILE, "-o",
-                                       shop_.path(label + ".npk"), shop_.path(label + ".desc")});
+                                       shop_.host("/" + label + ".npk"), shop_.host("/" + label + ".desc")});
   EXPECT_EQ(0, built.status) << text_.source << ": " << label << ": " << built.err;
-  return packages_[label] = shop_.read(label + ".npk");
+  return packages_[label] = shop_.read("/" + label + ".npk");
 }
 
 std::string Scenario::expand(const std::string& value) {
@@ -231,15 +231,15 @@ void Scenario::declare(const ScenarioBlock& block) {
   bool hasFiles = false;
   for (const ScenarioLine& line : block.body) {
     const auto [path, rest] = splitFirst(line.value);
-    const fs::path host = shop_.path(tree + path);
+    const fs::path host = shop_.host("/" + tree + path);
     if (line.keyword == "file" || line.keyword == "exec")
-      shop_.write(tree + path, expand(rest), line.keyword == "exec" ? 0755 : 0644);
+      shop_.write("/" + tree + path, expand(rest), line.keyword == "exec" ? 0755 : 0644);
     else if (line.keyword == "link")
       fs::create_directories(host.parent_path()), fs::create_symlink(rest, host);
     else if (line.keyword == "dir")
       fs::create_directories(host);
     else if (line.keyword == "image" && !line.value.empty())
-      shop_.write(label + ".img", expand(line.value)), description += "image " + label + ".img\n";
+      shop_.write("/" + label + ".img", expand(line.value)), description += "image " + label + ".img\n";
     else if (line.keyword == "member")
       description += "member " + line.value + ".desc\n";
     else
@@ -247,10 +247,10 @@ void Scenario::declare(const ScenarioBlock& block) {
     hasFiles = hasFiles || line.keyword == "file" || line.keyword == "exec";
   }
   if (block.head.keyword == "package") {
-    if (!hasFiles) shop_.write(tree + "etc/" + head[0], head[0] + " " + head[1] + "\n");
+    if (!hasFiles) shop_.write("/" + tree + "etc/" + head[0], head[0] + " " + head[1] + "\n");
     description += "files " + tree + "\n";
   }
-  shop_.write(label + ".desc", description);
+  shop_.write("/" + label + ".desc", description);
 }
 
 void Scenario::run() {
