@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <fstream>
@@ -12,51 +11,10 @@
 
 namespace {
 
-bool exists(const std::string& path) {
-  struct stat st;
-  return lstat(path.c_str(), &st) == 0;
-}
-
 // Stages an empty file for target and returns the directory of the temporary file.
 std::string stagedIn(Manifest& manifest, const std::string& target, uint32_t hint, uint32_t mode = 0) {
   createStagedFile(manifest, target, hint, mode).close();
   return parentDir(manifest.entries.at(target).source);
-}
-
-TEST(ParentDir, GivesTheDirectoryPartLikeDirname) {
-  for (const auto& [path, parent] : {std::make_pair("/a/b/", "/a"), {"/flash//bin/x", "/flash//bin"}, {"/a", "/"},
-                                     {"a", "."}, {"//", "/"}})
-    EXPECT_EQ(parent, parentDir(path)) << path;
-}
-
-// A replaced temporary file is deleted, unless the new change takes its
-// content from it. Removing a path with nothing on
-// disk forgets its staged creation with the file; something there, even a
-// link that leads nowhere, makes the creation a removal.
-TEST(StagedFile, ReplacedOrDroppedTemporaryFilesAreDeleted) {
-  PrivateRoot root;
-  root.write("/flash/old", "installed");
-  EXPECT_TRUE(runInRoot(root, [] {
-    Manifest manifest;
-    createStagedFile(manifest, "/flash/new", 0, 0).close();
-    const std::string first = manifest.entries.at("/flash/new").source;
-    createStagedFile(manifest, "/flash/new", 0, 0).close();
-    const std::string second = manifest.entries.at("/flash/new").source;
-    createStagedFile(manifest, "/flash/old", 0, 0).close();
-    const std::string third = manifest.entries.at("/flash/old").source;
-    EXPECT_FALSE(exists(first));
-    stageChange(manifest, "/flash/new", CHANGE_TEMP, second);  // the same file staged again
-    EXPECT_TRUE(exists(second));
-    stageRemove(manifest, "/flash/new");
-    stageRemove(manifest, "/flash/old");
-    ASSERT_EQ(symlink("/flash/gone", "/flash/dangling"), 0);
-    stageRemove(manifest, "/flash/dangling");
-    EXPECT_FALSE(exists(second));
-    EXPECT_FALSE(exists(third));
-    ASSERT_EQ(manifest.size(), 2u);
-    EXPECT_EQ(manifest.entries.at("/flash/old").kind, CHANGE_REMOVE);
-    EXPECT_EQ(manifest.entries.at("/flash/dangling").kind, CHANGE_REMOVE);
-  }));
 }
 
 // In the nearest existing directory above the target whose file system

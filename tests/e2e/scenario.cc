@@ -203,9 +203,9 @@ void Scenario::addPackage(const std::string& label, const std::string& bytes) {
 const std::string& Scenario::package(const std::string& label) {
   if (packages_.count(label)) return packages_[label];
   const ProgramResult built = pkgtool({"build", "-k", TEST_KEY_FILE, "-o",
-                                       shop_.path(label + ".npk"), shop_.path(label + ".desc")});
+                                       shop_.host("/" + label + ".npk"), shop_.host("/" + label + ".desc")});
   EXPECT_EQ(0, built.status) << text_.source << ": " << label << ": " << built.err;
-  return packages_[label] = shop_.read(label + ".npk");
+  return packages_[label] = shop_.read("/" + label + ".npk");
 }
 
 std::string Scenario::expand(const std::string& value) {
@@ -236,15 +236,15 @@ void Scenario::declare(const ScenarioBlock& block) {
   bool hasFiles = false;
   for (const ScenarioLine& line : block.body) {
     const auto [path, rest] = splitFirst(line.value);
-    const fs::path host = shop_.path(tree + path);
+    const fs::path host = shop_.host("/" + tree + path);
     if (line.keyword == "file" || line.keyword == "exec")
-      shop_.write(tree + path, expand(rest), line.keyword == "exec" ? 0755 : 0644);
+      shop_.write("/" + tree + path, expand(rest), line.keyword == "exec" ? 0755 : 0644);
     else if (line.keyword == "link")
       fs::create_directories(host.parent_path()), fs::create_symlink(rest, host);
     else if (line.keyword == "dir")
       fs::create_directories(host);
     else if (line.keyword == "image" && !line.value.empty())
-      shop_.write(label + ".img", expand(line.value)), description += "image " + label + ".img\n";
+      shop_.write("/" + label + ".img", expand(line.value)), description += "image " + label + ".img\n";
     else if (line.keyword == "member")
       description += "member " + line.value + ".desc\n";
     else
@@ -252,10 +252,10 @@ void Scenario::declare(const ScenarioBlock& block) {
     hasFiles = hasFiles || line.keyword == "file" || line.keyword == "exec";
   }
   if (block.head.keyword == "package") {
-    if (!hasFiles) shop_.write(tree + "etc/" + head[0], head[0] + " " + head[1] + "\n");
+    if (!hasFiles) shop_.write("/" + tree + "etc/" + head[0], head[0] + " " + head[1] + "\n");
     description += "files " + tree + "\n";
   }
-  shop_.write(label + ".desc", description);
+  shop_.write("/" + label + ".desc", description);
 }
 
 void Scenario::run() {
@@ -321,7 +321,7 @@ void Scenario::runInstaller(const ScenarioBlock& block) {
   const Lines logBefore = textLines(root_.read("/flash/postlog"), false);
   for (const ScenarioLine& line : block.body)
     if (line.keyword == "unchanged") run.before[line.value] = snapshot(root_.host(line.value));
-  run.result = start(block.head.keyword, args, input, installerPath());
+  run.result = start(block.head.keyword, args, input, INSTALLER_PATH);
   run.out = shownLines(run.result.out);
   run.logAdded = textLines(root_.read("/flash/postlog"), true);
   if (run.logAdded.size() >= logBefore.size() &&
@@ -422,15 +422,16 @@ void Scenario::sweepFaults(const ScenarioBlock& block) {
     else if (line.keyword == "lost") lost = words(line.value);
     else SCENARIO_FAILURE(line) << "no such check";
   }
-  const std::string saved = makeTemporaryDirectory("installer-saved");
-  shell("cp -a '" + root_.path() + "/.' '" + saved + "'");
+  const PrivateRoot savedRoot;
+  const std::string saved = savedRoot.path();
+  shell("find '" + saved + "' -mindepth 1 -delete; cp -a '" + root_.path() + "/.' '" + saved + "'");
   const auto restore = [&] {
     shell("find '" + root_.path() + "' -mindepth 1 -delete 2>/dev/null; cp -a '" + saved + "/.' '" + root_.path() + "'");
   };
   const Tree before = deviceState(root_);
   const bool hadManifest = root_.exists("/ram/MANIFEST");
   setenv("INSTALLER_FAULT", "count", 1);
-  const ProgramResult counted = start(how, args, input, faultyInstallerPath());
+  const ProgramResult counted = start(how, args, input, FAULTY_INSTALLER_PATH);
   unsetenv("INSTALLER_FAULT");
   const Tree after = deviceState(root_);
   const uint64_t count = std::stoull("0" + counted.err.substr(counted.err.rfind(' ') + 1));
@@ -442,7 +443,7 @@ void Scenario::sweepFaults(const ScenarioBlock& block) {
       const std::string plan = kind == "cut" || kind == "kill" ? kind + " " + std::to_string(at)
                                                              : "fail " + std::to_string(at) + " " + kind;
       setenv("INSTALLER_FAULT", plan.c_str(), 1);
-      const ProgramResult faulted = start(how, args, input, faultyInstallerPath());
+      const ProgramResult faulted = start(how, args, input, FAULTY_INSTALLER_PATH);
       unsetenv("INSTALLER_FAULT");
       const std::string where = "\n  " + plan + " of " + std::to_string(count) + ": ";
       if (kind != "cut" && kind != "kill") {
@@ -473,8 +474,7 @@ void Scenario::sweepFaults(const ScenarioBlock& block) {
     }
   }
   restore();
-  start(how, args, input, installerPath());
-  removeTemporaryDirectory(saved);
+  start(how, args, input, INSTALLER_PATH);
 }
 
 void Scenario::check(Run& run, const ScenarioLine& line) {

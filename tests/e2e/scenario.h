@@ -11,7 +11,6 @@
 
 #include "support/private_root.h"
 #include "support/scoped_tmpfs.h"
-#include "support/workspace.h"
 
 using Lines = std::vector<std::string>;
 
@@ -59,7 +58,7 @@ class Scenario {
 
   ScenarioText text_;
   PrivateRoot root_;
-  Workspace shop_;  // descriptions, file trees and package files
+  PrivateRoot shop_;  // a scratch directory: descriptions, file trees, package files
   std::map<std::string, std::string> packages_;
   std::vector<std::unique_ptr<ScopedTmpfs>> mounts_;  // unmounted before the root goes
   std::vector<std::string> environment_;

@@ -70,7 +70,7 @@ TEST(Pkgtool, StatusesAndMessages) {
   };
   for (const auto& row : rows) {
     w.write("/d.desc", row.description);
-    const ProgramResult result = runProgram(pkgtoolPath(), row.args);
+    const ProgramResult result = pkgtool(row.args);
     EXPECT_EQ(row.status, result.status) << row.description << (row.args.empty() ? "" : row.args[0]);
     EXPECT_NE(std::string::npos, (row.status == 0 ? result.out : result.err).find(row.message))
         << row.description << result.err;
@@ -84,7 +84,7 @@ TEST(Pkgtool, DefaultOutputIsNameAndVersionInTheCurrentDirectory) {
   char previous[4096];
   ASSERT_TRUE(getcwd(previous, sizeof previous));
   ASSERT_EQ(0, chdir(w.path().c_str()));  // the child starts here
-  const ProgramResult result = runProgram(pkgtoolPath(), {"build", "-s", "none", "d.desc"});
+  const ProgramResult result = pkgtool({"build", "-s", "none", "d.desc"});
   ASSERT_EQ(0, chdir(previous));
   ASSERT_EQ(0, result.status) << result.err;
   EXPECT_EQ("built tool-2.5rc1.npk\n", result.out);

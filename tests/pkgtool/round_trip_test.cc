@@ -9,7 +9,6 @@
 
 namespace {
 
-ProgramResult pkgtool(const std::vector<std::string>& args) { return runProgram(pkgtoolPath(), args); }
 
 // Builds the description into out, signed in mode with the test keys.
 void build(const PrivateRoot& w, const std::string& description, const std::string& out,

@@ -1,7 +1,6 @@
 #include "support/private_root.h"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <sched.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -10,24 +9,35 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <cstdio>
-#include <cstdlib>
+#include <csignal>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
+
+namespace fs = std::filesystem;
 
 namespace {
 
 void writeText(const std::string& path, const std::string& text) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << text;
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
 }
 
-void makeDirsOnHost(const std::string& path) {
-  for (size_t slash = path.find('/', 1); ; slash = path.find('/', slash + 1)) {
-    mkdir(path.substr(0, slash).c_str(), 0755);
-    if (slash == std::string::npos) break;
-  }
+std::string readText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// A new directory under $TMPDIR (or /tmp) named prefix-XXXXXX; "" when it
+// cannot be made.
+std::string makeTemporaryDirectory(const std::string& prefix) {
+  const char* tmp = getenv("TMPDIR");
+  std::string name = std::string(tmp && *tmp ? tmp : "/tmp") + "/" + prefix + "-XXXXXX";
+  if (mkdtemp(&name[0])) return name;
+  ADD_FAILURE() << "cannot make a temporary directory: " << strerror(errno);
+  return "";
 }
 
 // Moves the calling process into a new user and mount namespace in which it
@@ -65,55 +75,26 @@ int waitStatus(pid_t pid) {
   return -1;
 }
 
-// Feeds input to the child's standard input while collecting its output and
-// error, so that neither side blocks on a full pipe.
-void exchange(int inFd, int outFd, int errFd, const std::string& input, ProgramResult& result) {
-  size_t written = 0;
-  if (input.empty()) { close(inFd); inFd = -1; }
-  char buffer[65536];
-  while (outFd >= 0 || errFd >= 0 || inFd >= 0) {
-    pollfd fds[3];
-    int count = 0;
-    if (inFd >= 0) fds[count++] = {inFd, POLLOUT, 0};
-    if (outFd >= 0) fds[count++] = {outFd, POLLIN, 0};
-    if (errFd >= 0) fds[count++] = {errFd, POLLIN, 0};
-    if (poll(fds, count, -1) < 0) {
-      if (errno == EINTR) continue;
-      break;
-    }
-    for (int i = 0; i < count; ++i) {
-      if (fds[i].revents == 0) continue;
-      if (fds[i].fd == inFd) {
-        const ssize_t n = write(inFd, input.data() + written, input.size() - written);
-        if (n > 0) written += n;
-        if (n < 0 || written == input.size()) { close(inFd); inFd = -1; }
-        continue;
-      }
-      const ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
-      std::string& sink = fds[i].fd == outFd ? result.out : result.err;
-      if (n > 0) {
-        sink.append(buffer, n);
-      } else {
-        close(fds[i].fd);
-        (fds[i].fd == outFd ? outFd : errFd) = -1;
-      }
-    }
-  }
-}
-
-// Starts argv[0] with the given root (none when empty) and collects what it
-// prints.
+// Starts argv[0] with the given root (none when empty). Its output and
+// error go to files, so that feeding its input through the pipe cannot
+// block on a full pipe the other way; a program that stops reading early
+// ends the input.
 ProgramResult spawn(const std::vector<std::string>& argv, const std::string& rootDir,
                     const std::string& input) {
   ProgramResult result;
-  int in[2], out[2], err[2];
-  if (pipe(in) != 0 || pipe(out) != 0 || pipe(err) != 0) return result;
+  const std::string out = makeTemporaryDirectory("program");
+  int in[2];
+  if (out.empty() || pipe(in) != 0) return result;
   const pid_t pid = fork();
   if (pid == 0) {
     dup2(in[0], 0);
-    dup2(out[1], 1);
-    dup2(err[1], 2);
-    for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) close(fd);
+    for (int fd : {1, 2}) {
+      const int file = open((out + (fd == 1 ? "/out" : "/err")).c_str(), O_WRONLY | O_CREAT, 0644);
+      dup2(file, fd);
+      close(file);
+    }
+    close(in[0]);
+    close(in[1]);
     // A program that changes its own root needs to be root, or root in a
     // namespace of its own.
     if (!rootDir.empty() ? !enterRoot(rootDir) : (geteuid() != 0 && !enterUserNamespace())) _exit(126);
@@ -125,11 +106,18 @@ ProgramResult spawn(const std::vector<std::string>& argv, const std::string& roo
     _exit(127);
   }
   close(in[0]);
-  close(out[1]);
-  close(err[1]);
   signal(SIGPIPE, SIG_IGN);
-  exchange(in[1], out[0], err[0], input, result);
+  for (size_t written = 0; written < input.size();) {
+    const ssize_t n = write(in[1], input.data() + written, input.size() - written);
+    if (n <= 0 && errno != EINTR) break;
+    written += n > 0 ? n : 0;
+  }
+  close(in[1]);
   result.status = waitStatus(pid);
+  result.out = readText(out + "/out");
+  result.err = readText(out + "/err");
+  std::error_code error;
+  fs::remove_all(out, error);
   return result;
 }
 
@@ -142,11 +130,8 @@ std::vector<std::string> commandLine(const std::string& program, const std::vect
 }
 
 void copyHostFile(const std::string& from, const std::string& to) {
-  makeDirsOnHost(to.substr(0, to.rfind('/')));
-  std::ifstream in(from, std::ios::binary);
-  std::ofstream out(to, std::ios::binary | std::ios::trunc);
-  out << in.rdbuf();
-  out.close();
+  fs::create_directories(fs::path(to).parent_path());
+  fs::copy_file(from, to, fs::copy_options::overwrite_existing);
   chmod(to.c_str(), 0755);
 }
 
@@ -154,38 +139,13 @@ void copyHostFile(const std::string& from, const std::string& to) {
 // them; none for a static one.
 std::vector<std::string> sharedLibraries(const std::string& program) {
   std::vector<std::string> libraries;
-  FILE* pipe = popen(("ldd " + program + " 2>/dev/null").c_str(), "r");
-  if (!pipe) return libraries;
-  char line[1024];
-  while (fgets(line, sizeof line, pipe)) {
-    std::istringstream words(line);
-    std::string word;
-    while (words >> word)
-      if (word[0] == '/') libraries.push_back(word);
-  }
-  pclose(pipe);
+  std::istringstream words(runProgram("/usr/bin/ldd", {program}).out);
+  for (std::string word; words >> word;)
+    if (word[0] == '/') libraries.push_back(word);
   return libraries;
 }
 
 }  // namespace
-
-std::string makeTemporaryDirectory(const std::string& prefix) {
-  const char* tmp = getenv("TMPDIR");
-  std::string templ = std::string(tmp && *tmp ? tmp : "/tmp") + "/" + prefix + "-XXXXXX";
-  std::vector<char> buffer(templ.begin(), templ.end());
-  buffer.push_back('\0');
-  if (!mkdtemp(buffer.data())) {
-    ADD_FAILURE() << "cannot make a temporary directory: " << strerror(errno);
-    return "";
-  }
-  return buffer.data();
-}
-
-void removeTemporaryDirectory(const std::string& path) {
-  if (path.empty() || getenv("KEEP_PRIVATE_ROOT")) return;
-  const std::string command = "rm -rf '" + path + "'";
-  if (system(command.c_str()) != 0) fprintf(stderr, "could not remove %s\n", path.c_str());
-}
 
 PrivateRoot::PrivateRoot() : root_(makeTemporaryDirectory("installer-root")) {
   if (root_.empty()) return;
@@ -194,27 +154,28 @@ PrivateRoot::PrivateRoot() : root_(makeTemporaryDirectory("installer-root")) {
     makeDir(dir);
 }
 
-PrivateRoot::~PrivateRoot() { removeTemporaryDirectory(root_); }
-
-void PrivateRoot::write(const std::string& inside, const std::string& content) const {
-  const std::string path = host(inside);
-  makeDirsOnHost(path.substr(0, path.rfind('/')));
-  writeText(path, content);
+PrivateRoot::~PrivateRoot() {
+  std::error_code error;
+  if (!root_.empty() && !getenv("KEEP_PRIVATE_ROOT")) fs::remove_all(root_, error);
 }
 
-std::string PrivateRoot::read(const std::string& inside) const {
-  std::ifstream in(host(inside), std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
+void PrivateRoot::write(const std::string& inside, const std::string& content, mode_t mode) const {
+  makeDir(fs::path(inside).parent_path());
+  writeText(host(inside), content);
+  chmod(host(inside).c_str(), mode);
 }
+
+std::string PrivateRoot::read(const std::string& inside) const { return readText(host(inside)); }
 
 bool PrivateRoot::exists(const std::string& inside) const {
   struct stat info;
   return lstat(host(inside).c_str(), &info) == 0;
 }
 
-void PrivateRoot::makeDir(const std::string& inside) const { makeDirsOnHost(host(inside)); }
+void PrivateRoot::makeDir(const std::string& inside) const {
+  std::error_code error;
+  fs::create_directories(host(inside), error);
+}
 
 bool runInRoot(const PrivateRoot& root, const std::function<void()>& body) {
   if (root.path().empty()) return false;
@@ -233,11 +194,6 @@ bool runInRoot(const PrivateRoot& root, const std::function<void()>& body) {
   return status == 0;
 }
 
-std::string installerPath() { return INSTALLER_PATH; }
-std::string faultyInstallerPath() { return FAULTY_INSTALLER_PATH; }
-
-std::string pkgtoolPath() { return PKGTOOL_PATH; }
-
 ProgramResult runProgram(const std::string& program, const std::vector<std::string>& args,
                          const std::string& input) {
   return spawn(commandLine(program, args), "", input);
@@ -253,16 +209,14 @@ ProgramResult runInstaller(const PrivateRoot& root, const std::vector<std::strin
 ProgramResult runInstallerInside(const PrivateRoot& root, const std::vector<std::string>& args,
                                  const std::string& input, const std::string& program) {
   copyHostFile(program, root.host("/.test-bin/installer"));
-  std::string emulator;
+  std::vector<std::string> argv;
   if (std::strlen(TEST_EMULATOR) > 0) {
-    emulator = "/.test-bin/emulator";
-    copyHostFile(TEST_EMULATOR, root.host(emulator));
+    copyHostFile(TEST_EMULATOR, root.host("/.test-bin/emulator"));
+    argv.push_back("/.test-bin/emulator");
   } else {
     for (const std::string& library : sharedLibraries(program))
       copyHostFile(library, root.host(library));
   }
-  std::vector<std::string> argv;
-  if (!emulator.empty()) argv.push_back(emulator);
   argv.push_back("/.test-bin/installer");
   argv.insert(argv.end(), args.begin(), args.end());
   return spawn(argv, root.path(), input);

@@ -1,8 +1,11 @@
 // A private root for tests: a temporary directory laid out like a device's
 // file system. Everything the installer does happens under fixed absolute
 // paths (/flash, /ram, /rw, /dev/flash), so any test that touches them runs
-// with this directory as its root, never the host's.
+// with this directory as its root, never the host's. It also serves as a
+// scratch directory for tests that only need one.
 #pragma once
+
+#include <sys/types.h>
 
 #include <functional>
 #include <string>
@@ -10,7 +13,9 @@
 
 class PrivateRoot {
  public:
-  // Makes flash/, flash/boot/, flash/var/pdb/, ram/, ram/pdb/, rw/pckg/, tmp/.
+  // Makes flash/boot/, flash/var/pdb/, ram/pdb/, rw/pckg/, tmp/. The
+  // directory is removed with the object, unless KEEP_PRIVATE_ROOT is set
+  // (for a look after a failure).
   PrivateRoot();
   ~PrivateRoot();
   PrivateRoot(const PrivateRoot&) = delete;
@@ -22,7 +27,7 @@ class PrivateRoot {
   std::string host(const std::string& inside) const { return root_ + inside; }
 
   // Helpers on paths inside the root, used from the test's own process.
-  void write(const std::string& inside, const std::string& content) const;  // makes parents
+  void write(const std::string& inside, const std::string& content, mode_t mode = 0644) const;
   std::string read(const std::string& inside) const;  // "" when missing
   bool exists(const std::string& inside) const;       // lstat succeeds
   void makeDir(const std::string& inside) const;      // with parents
@@ -44,35 +49,25 @@ struct ProgramResult {
   std::string err;
 };
 
-// The path of the built installer.
-std::string installerPath();
-// The installer that fails or ends at the file operation that the
-// environment variable INSTALLER_FAULT names.
-std::string faultyInstallerPath();
-
-// Runs a built program as a child process with the given standard input,
-// through the emulator when the build is a cross build.
+// Runs a built program (INSTALLER_PATH, PKGTOOL_PATH) as a child process,
+// its standard input a pipe fed with input, through the emulator when the
+// build is a cross build.
 ProgramResult runProgram(const std::string& program, const std::vector<std::string>& args,
                          const std::string& input = "");
 
+inline ProgramResult pkgtool(const std::vector<std::string>& args) {
+  return runProgram(PKGTOOL_PATH, args);
+}
+
 // Runs `installer -r <root> args...`; program may name another build of
-// the installer (faultyInstallerPath()).
+// the installer (FAULTY_INSTALLER_PATH, which fails or ends at the file
+// operation that the environment variable INSTALLER_FAULT names).
 ProgramResult runInstaller(const PrivateRoot& root, const std::vector<std::string>& args,
-                           const std::string& input = "", const std::string& program = installerPath());
+                           const std::string& input = "", const std::string& program = INSTALLER_PATH);
 
 // Runs the installer started inside the root (a copy of the binary, its
 // libraries and the emulator are placed under /.test-bin of the root), for
 // the modes that act before any root change: --commit and --cancel.
 ProgramResult runInstallerInside(const PrivateRoot& root, const std::vector<std::string>& args,
                                  const std::string& input = "",
-                                 const std::string& program = installerPath());
-
-// A new directory under $TMPDIR (or /tmp) named prefix-XXXXXX, and its
-// removal with everything in it (kept when KEEP_PRIVATE_ROOT is set, for a
-// look after a failure). An empty path when it cannot be made.
-std::string makeTemporaryDirectory(const std::string& prefix);
-void removeTemporaryDirectory(const std::string& path);
-
-
-// The path of the built pkgtool.
-std::string pkgtoolPath();
+                                 const std::string& program = INSTALLER_PATH);
