@@ -186,8 +186,8 @@ bool staysBelow(const std::string& relativePath) {
     size_t end = relativePath.find('/', start);
     if (end == std::string::npos) end = relativePath.size();
     const std::string component = relativePath.substr(start, end - start);
-    if (component == "..") return false;
-    if (!component.empty() && component != ".") hasName = true;
+    if (component == ".." || component == ".") return false;
+    if (!component.empty()) hasName = true;
     start = end + 1;
   }
   return hasName;

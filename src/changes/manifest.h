@@ -84,6 +84,7 @@ bool reclaimDirectory(Manifest& manifest, const std::string& path);
 std::string parentDir(const std::string& path);
 
 // True when a path taken relative to a directory names something below it:
-// it has a name other than "." and no ".." component or NUL byte that would
-// make it name the directory itself or lead out of it.
+// it has a name, no ".." component or NUL byte that would make it name the
+// directory itself or lead out of it, and no "." component either, which a
+// saved manifest or the journal cannot hold.
 bool staysBelow(const std::string& relativePath);

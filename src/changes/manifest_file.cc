@@ -1,11 +1,14 @@
 #include "changes/manifest_file.h"
 
 #include <fcntl.h>
+#include <unistd.h>
 
 #include <cerrno>
-#include <fstream>
+#include <cstring>
 
+#include "changes/staging_places.h"
 #include "platform/file_ops.h"
+#include "platform/regular_file.h"
 
 namespace {
 
@@ -61,7 +64,60 @@ bool stageLine(Manifest& manifest, const std::string& line) {
   return true;
 }
 
+// The longest line that the installer writes: the letter and two paths of
+// the longest length the system takes (PATH_MAX, 4096 bytes).
+constexpr size_t kLongestLine = 2 + 4096 + 1 + 4096;
+
+// Reads a file line by line, never holding more than one line.
+class LineReader {
+ public:
+  enum Outcome { LINE, END, FAILED };
+  explicit LineReader(int fd) : fd_(fd) {}
+
+  // The next line without its line feed; a last line without one counts.
+  // FAILED on a read error and on a line longer than kLongestLine.
+  Outcome next(std::string& line) {
+    line.clear();
+    for (;;) {
+      if (at_ == filled_ && !fill()) return error_ ? FAILED : line.empty() ? END : LINE;
+      const char* start = buffer_ + at_;
+      const void* feed = memchr(start, '\n', filled_ - at_);
+      const size_t length = feed ? static_cast<const char*>(feed) - start : filled_ - at_;
+      if (line.size() + length > kLongestLine) return FAILED;
+      line.append(start, length);
+      at_ += length;
+      if (feed) {
+        ++at_;
+        return LINE;
+      }
+    }
+  }
+
+ private:
+  bool fill() {
+    ssize_t got;
+    do got = read(fd_, buffer_, sizeof buffer_);
+    while (got < 0 && errno == EINTR);
+    error_ = got < 0;
+    at_ = 0;
+    filled_ = got > 0 ? size_t(got) : 0;
+    return got > 0;
+  }
+
+  const int fd_;
+  char buffer_[4096];
+  size_t at_ = 0, filled_ = 0;
+  bool error_ = false;
+};
+
 }  // namespace
+
+std::vector<std::string> unwritableTargets(const Manifest& manifest) {
+  std::vector<std::string> targets;
+  for (const auto& [target, change] : manifest.entries)
+    if (!representable(target, change)) targets.push_back(target);
+  return targets;
+}
 
 std::string manifestText(const Manifest& manifest, bool& complete) {
   std::string text;
@@ -106,13 +162,33 @@ bool writeManifest(const Manifest& manifest, const std::string& path) {
 }
 
 bool readManifest(Manifest& manifest, const std::string& path) {
-  std::ifstream in(path, std::ios::in | std::ios::binary);
-  if (!in) return false;
+  FileState state;
+  const int fd = openRegularFile(path.c_str(), state);
+  if (fd < 0) return false;
+  LineReader in(fd);
   std::string line;
-  while (std::getline(in, line)) {
-    if (line.empty()) return true;
-    if (!stageLine(manifest, line)) return false;
+  LineReader::Outcome outcome;
+  bool read = true;
+  while ((outcome = in.next(line)) == LineReader::LINE) {
+    if (line.empty()) break;
+    if (!stageLine(manifest, line)) {
+      read = false;
+      break;
+    }
   }
-  if (in.eof()) return true;
-  return !manifest.empty();
+  close(fd);
+  // A read that failed keeps what came before it, as a malformed line does.
+  if (outcome == LineReader::FAILED) return !manifest.empty();
+  return read;
+}
+
+bool plannedPathsAreSafe(const Manifest& manifest, std::string& offending) {
+  for (const auto& [target, change] : manifest.entries) {
+    const bool hasSource = change.kind != CHANGE_REMOVE;
+    if (!isBelowStagingPlace(target) || (hasSource && !isBelowStagingPlace(change.source))) {
+      offending = isBelowStagingPlace(target) ? change.source : target;
+      return false;
+    }
+  }
+  return true;
 }

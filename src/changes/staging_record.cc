@@ -5,12 +5,14 @@
 #include <sys/stat.h>
 
 #include <cerrno>
-#include <fstream>
+#include <sstream>
 
 #include "changes/commit.h"
 #include "changes/manifest.h"
+#include "changes/staging_places.h"
 #include "pkg/paths.h"
 #include "platform/file_ops.h"
+#include "platform/regular_file.h"
 
 namespace {
 
@@ -93,11 +95,13 @@ bool recordStagingDirectory(const std::string& directory) {
 
 void sweepStagingLeftovers(const std::set<std::string>& keep) {
   if (isRegularFile(PATH_STREAM_IMAGE)) fileops::unlink(PATH_STREAM_IMAGE);
-  std::ifstream record(PATH_STAGING_RECORD);
-  if (!record.is_open()) return;
+  // Read as whatever may lie there: only a regular file of bounded size,
+  // and only the directories that the installer makes staged files in.
+  std::string text;
+  if (readRegularFile(PATH_STAGING_RECORD, TEXT_FILE_LIMIT, text) == FileState::Unopened) return;
+  std::istringstream record(text);
   for (std::string directory; std::getline(record, directory);)
-    if (!directory.empty() && directory[0] == '/') deleteTemporaryFiles(directory, keep);
-  record.close();
+    if (isStagingDirectoryPath(directory)) deleteTemporaryFiles(directory, keep);
   // The files that a saved manifest still needs stay recorded: should the
   // manifest be lost, a later start deletes them.
   if (!keep.empty()) return;

@@ -15,6 +15,7 @@
 #include "db/database_image.h"
 #include "pkg/console.h"
 #include "pkg/paths.h"
+#include "platform/regular_file.h"
 
 namespace {
 
@@ -45,25 +46,23 @@ bool parseSigned(const std::string& word, int32_t& value) {
 
 // The database is read at every start, a few small files per package: they
 // are read with plain system calls, which cost less than a stream per file.
-//
-// Reads the whole content of a file; false when it cannot be opened. A read
-// error ends the content, as it ends a stream's. A read that returns fewer
-// bytes than asked is taken for the end of the file, as it is for regular
-// files, which spares a last read per file.
-bool readWholeFile(const std::string& path, std::string& content) {
-  content.clear();
-  const int fd = openDatabaseFile(path);
-  if (fd < 0) return false;
-  char buffer[4096];
-  for (;;) {
-    const ssize_t got = read(fd, buffer, sizeof buffer);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) break;
-    content.append(buffer, size_t(got));
-    if (size_t(got) < sizeof buffer) break;
-  }
-  close(fd);
-  return true;
+// Each is read as what may lie there after a fault or by a person's hand:
+// only a regular file, of at most TEXT_FILE_LIMIT bytes; anything else
+// there is said with a WARNING naming it, and counts as unreadable.
+FileState readText(PackageDb& db, const std::string& path, std::string& content) {
+  const FileState state = readDatabaseFile(path, TEXT_FILE_LIMIT, content);
+  if (state == FileState::NotRegular || state == FileState::TooLarge)
+    printWarning(db, "%s %s", printable(path).c_str(), unreadReason(state, TEXT_FILE_LIMIT).c_str());
+  return state;
+}
+
+// Whether something is there, as a mark is: opened, or there but no file
+// to read.
+bool isPresent(const std::string& path) {
+  FileState state;
+  const int fd = openDatabaseFile(path, state);
+  if (fd >= 0) close(fd);
+  return state != FileState::Unopened;
 }
 
 // The words of a text, taken as `stream >> word` takes them in the "C"
@@ -94,11 +93,14 @@ bool readUnsigned(Words& in, uint32_t& value) {
 }
 
 // Reads groups of name, min, max (and extra) until the file ends where a
-// name is due. False when a group is cut short or holds garbage; the entries
-// read before it stay.
-bool readDependencyList(const std::string& path, std::vector<DependencyEntry>& list, bool withExtra) {
+// name is due; a file that is not there is an empty list. False when a group
+// is cut short or holds garbage (the entries read before it stay), or when
+// something other than a readable list lies there.
+bool readDependencyList(PackageDb& db, const std::string& path, std::vector<DependencyEntry>& list,
+                        bool withExtra) {
   std::string text;
-  if (!readWholeFile(path, text)) return true;
+  const FileState state = readText(db, path, text);
+  if (state != FileState::Opened) return state == FileState::Unopened;
   Words in(text);
   std::string name;
   while (in.next(name)) {
@@ -114,23 +116,18 @@ bool readDependencyList(const std::string& path, std::vector<DependencyEntry>& l
   return true;
 }
 
-bool readWord(const std::string& path, std::string& word) {
+// The first word of a file; the state of its reading.
+FileState readWord(PackageDb& db, const std::string& path, std::string& word, bool& found) {
   std::string text;
-  if (!readWholeFile(path, text)) return false;
+  const FileState state = readText(db, path, text);
   Words in(text);
-  return in.next(word);
+  found = state == FileState::Opened && in.next(word);
+  return state;
 }
 
 bool fileExists(const std::string& path) {
   struct stat st;
   return stat(path.c_str(), &st) == 0;
-}
-
-bool canOpen(const std::string& path) {
-  const int fd = openDatabaseFile(path);
-  if (fd < 0) return false;
-  close(fd);
-  return true;
 }
 
 // One path a line; empty lines are skipped.
@@ -149,51 +146,62 @@ void addFileList(const std::string& text, std::set<std::string>& files) {
   }
 }
 
-void readFileList(const std::string& path, std::set<std::string>& files) {
+void readFileList(PackageDb& db, const std::string& path, std::set<std::string>& files) {
   std::string text;
-  if (readWholeFile(path, text)) addFileList(text, files);
+  if (readText(db, path, text) == FileState::Opened) addFileList(text, files);
 }
 
 // Fields that only the meta files hold when the record was not filled from
-// an image.
-void loadMetaFiles(InstalledPackage& package, const std::string& dir) {
+// an image. False when the entry is damaged: a meta file could not be read
+// as what it should hold. The record is then to be uninstalled.
+bool loadMetaFiles(PackageDb& db, InstalledPackage& package, const std::string& dir) {
+  bool whole = true;
   {
     std::string text;
-    readWholeFile(dir + "version", text);
+    readText(db, dir + "version", text);
     Words in(text);
-    if (!readUnsigned(in, package.version) || !readUnsigned(in, package.buildTime))
-      package.scheduled = SCHEDULE_UNINSTALL;
+    whole = readUnsigned(in, package.version) && readUnsigned(in, package.buildTime);
   }
   // Every list is read, also after one of them has failed.
-  const bool depsRead = readDependencyList(dir + "deps", package.deps, false);
-  const bool providesRead = readDependencyList(dir + "provides", package.provides, true);
-  const bool conflictsRead = readDependencyList(dir + "conflicts", package.conflicts, false);
-  if (!depsRead || !providesRead || !conflictsRead) package.scheduled = SCHEDULE_UNINSTALL;
+  const bool depsRead = readDependencyList(db, dir + "deps", package.deps, false);
+  const bool providesRead = readDependencyList(db, dir + "provides", package.provides, true);
+  const bool conflictsRead = readDependencyList(db, dir + "conflicts", package.conflicts, false);
+  whole = whole && depsRead && providesRead && conflictsRead;
+  // A member whose bundle's image is gone goes with its bundle.
   std::string bundleName;
-  if (readWord(dir + "bundle", bundleName)) {
+  bool named = false;
+  const FileState bundleState = readWord(db, dir + "bundle", bundleName, named);
+  if (named) {
     package.bundle = DependencyEntry{bundleName, 0, 0, 0};
     package.scheduled = SCHEDULE_UNINSTALL;
   }
+  whole = whole && (bundleState == FileState::Opened || bundleState == FileState::Unopened);
   // A list that opens exists; one that does not open may still exist (and
   // then lists nothing).
   std::string list;
-  if (readWholeFile(dir + "files", list)) {
+  const FileState listState = readText(db, dir + "files", list);
+  if (listState == FileState::Opened) {
     package.isBundle = false;
     addFileList(list, package.files);
   } else {
-    package.isBundle = !fileExists(dir + "files");
+    package.isBundle = listState == FileState::Unopened && !fileExists(dir + "files");
+    whole = whole && listState == FileState::Unopened;
   }
+  if (!whole) package.scheduled = SCHEDULE_UNINSTALL;
+  return whole;
 }
 
-void loadMarks(InstalledPackage& package, const std::string& dir) {
+// A mark is there or not; what the disabled mark says is read only from a
+// regular file.
+void loadMarks(PackageDb& db, InstalledPackage& package, const std::string& dir) {
   package.userForced = false;
   std::string mark;
-  if (readWholeFile(dir + "disabled", mark)) {
+  if (readText(db, dir + "disabled", mark) != FileState::Unopened) {
     package.disabled = true;
     package.userForced = mark.substr(0, mark.find('\n')) != "auto";
   } else {
     package.disabled = false;
-    package.userForced = canOpen(dir + "enabled");
+    package.userForced = isPresent(dir + "enabled");
   }
 }
 
@@ -222,12 +230,14 @@ class DirectoryNames {
 };
 
 // scheduleDirs, when given, lists /ram/pdb/.
-void loadSchedule(InstalledPackage& package, const DirectoryNames* scheduleDirs) {
+void loadSchedule(PackageDb& db, InstalledPackage& package, const DirectoryNames* scheduleDirs) {
   const std::string dirName = sanitisedName(package.name);
   // An empty name makes the path /ram/pdb//schedule, which is always tried.
   if (scheduleDirs && !dirName.empty() && !scheduleDirs->mayHold(dirName)) return;
   std::string word;
-  if (!readWord(PATH_SCHEDULE_DIR + dirName + "/schedule", word)) return;
+  bool found = false;
+  readWord(db, PATH_SCHEDULE_DIR + dirName + "/schedule", word, found);
+  if (!found) return;
   if (word == "uninstall") {
     package.scheduled = SCHEDULE_UNINSTALL;
   } else if (word == "enable") {
@@ -239,32 +249,39 @@ void loadSchedule(InstalledPackage& package, const DirectoryNames* scheduleDirs)
   }
 }
 
-void loadPackageWith(InstalledPackage& package, const DirectoryNames* scheduleDirs) {
+void loadPackageWith(PackageDb& db, InstalledPackage& package, const DirectoryNames* scheduleDirs) {
   const std::string dir = package.dbDir();
-  if (package.version == 0)
-    loadMetaFiles(package, dir);
-  else if (!package.isBundle)
+  // An uninstall is never done without a word: the silent request pass
+  // removes a damaged entry, so it is said here.
+  if (package.version == 0) {
+    if (!loadMetaFiles(db, package, dir))
+      printWarning(db, "damaged database entry %s", printable(package.name).c_str());
+  } else if (!package.isBundle) {
     // A record filled from a stored image (a bundle's member, an image
     // package) still owns the files it unpacked: without their list they
     // would stay behind when it is replaced or removed.
-    readFileList(dir + "files", package.files);
-  loadMarks(package, dir);
+    readFileList(db, dir + "files", package.files);
+  }
+  loadMarks(db, package, dir);
   if (package.version == kAllOnes && package.buildTime == kAllOnes) return;
-  loadSchedule(package, scheduleDirs);
+  loadSchedule(db, package, scheduleDirs);
 }
 
 // The fields of the package listing, read as loadPackageWith reads them.
-void loadListedFields(InstalledPackage& package) {
+// Nothing is uninstalled by a listing: a damaged entry shows as it reads.
+void loadListedFields(PackageDb& db, InstalledPackage& package) {
   const std::string dir = package.dbDir();
   if (package.version == 0) {
     std::string text;
-    readWholeFile(dir + "version", text);
+    readText(db, dir + "version", text);
     Words in(text);
     if (readUnsigned(in, package.version)) readUnsigned(in, package.buildTime);
     std::string bundleName;
-    if (readWord(dir + "bundle", bundleName)) package.bundle = DependencyEntry{bundleName, 0, 0, 0};
+    bool named = false;
+    readWord(db, dir + "bundle", bundleName, named);
+    if (named) package.bundle = DependencyEntry{bundleName, 0, 0, 0};
   }
-  package.disabled = canOpen(dir + "disabled");
+  package.disabled = isPresent(dir + "disabled");
 }
 
 // Only a directory is a package's entry: a file directly in the database
@@ -376,9 +393,9 @@ void loadDatabase(PackageDb& db, bool quiet, const std::string& systemArch, Data
   if (load == DatabaseLoad::Full) scheduleDirs.reset(new DirectoryNames(PATH_SCHEDULE_DIR));
   auto fill = [&](InstalledPackage& package) {
     if (load == DatabaseLoad::Full)
-      loadPackageWith(package, scheduleDirs.get());
+      loadPackageWith(db, package, scheduleDirs.get());
     else
-      loadListedFields(package);
+      loadListedFields(db, package);
   };
   std::unordered_set<std::string> loaded;
   for (InstalledPackage* package : db.packages) {
@@ -394,7 +411,7 @@ void loadDatabase(PackageDb& db, bool quiet, const std::string& systemArch, Data
   }
 }
 
-void loadPackage(InstalledPackage& package) { loadPackageWith(package, nullptr); }
+void loadPackage(InstalledPackage& package) { loadPackageWith(packageDb(), package, nullptr); }
 
 InstallFailure savePackage(InstalledPackage& package, Manifest& manifest) {
   const std::string dir = package.dbDir();

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "pkg/console.h"
 #include "pkg/paths.h"
 #include "pkgfile/file_source.h"
 #include "pkgfile/package_info.h"
@@ -62,16 +63,39 @@ DatabaseDirectoryHold::~DatabaseDirectoryHold() {
   databaseDirectory = -1;
 }
 
-int openDatabaseFile(const std::string& path) {
+namespace {
+
+// The directory to open a path relative to, and the path relative to it.
+int directoryFor(const std::string& path, const char*& relative) {
   // A path that goes on with another slash would be absolute for openat.
   if (databaseDirectory >= 0 && path.size() > kDatabaseDirLength &&
-      path.compare(0, kDatabaseDirLength, PATH_DATABASE_DIR) == 0 && path[kDatabaseDirLength] != '/')
-    return openat(databaseDirectory, path.c_str() + kDatabaseDirLength, O_RDONLY | O_CLOEXEC);
-  return open(path.c_str(), O_RDONLY | O_CLOEXEC);
+      path.compare(0, kDatabaseDirLength, PATH_DATABASE_DIR) == 0 && path[kDatabaseDirLength] != '/') {
+    relative = path.c_str() + kDatabaseDirLength;
+    return databaseDirectory;
+  }
+  relative = path.c_str();
+  return AT_FDCWD;
+}
+
+}  // namespace
+
+int openDatabaseFile(const std::string& path, FileState& state) {
+  const char* relative;
+  const int dir = directoryFor(path, relative);
+  return openRegularFile(dir, relative, state);
+}
+
+FileState readDatabaseFile(const std::string& path, size_t limit, std::string& content) {
+  const char* relative;
+  const int dir = directoryFor(path, relative);
+  return readRegularFile(dir, relative, limit, content);
 }
 
 void loadImageRecords(PackageDb& db, const std::string& path, const std::string& entryName) {
-  FileSource file(openDatabaseFile(path));
+  FileState state;
+  FileSource file(openDatabaseFile(path, state));
+  if (state == FileState::NotRegular)
+    printWarning(db, "%s %s", printable(path).c_str(), unreadReason(state, 0).c_str());
   if (!file.isOpen()) return;
   PackageReader reader(&file, false, nullptr);
   // Walked for its metadata only: without hashing or a tee the reader seeks

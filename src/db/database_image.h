@@ -5,8 +5,10 @@
 #include <string>
 
 #include "pkg/package_db.h"
+#include "platform/regular_file.h"
 
-// Reads the image at path, when it opens, and appends its records: a
+// Reads the image at path, when it is a regular file that opens (anything
+// else there is said with a WARNING), and appends its records: a
 // bundle's members (each naming the bundle) and then the bundle, or the one
 // package. A record keeps what was read of it when a later metadata part
 // fails. A package whose header cannot be read is still appended, named
@@ -26,6 +28,9 @@ class DatabaseDirectoryHold {
   DatabaseDirectoryHold& operator=(const DatabaseDirectoryHold&) = delete;
 };
 
-// Opens a file for reading, as open(path, O_RDONLY) would; -1 on failure,
-// with errno set.
-int openDatabaseFile(const std::string& path);
+// Opens a regular file for reading, as openRegularFile does; -1 with state
+// saying why.
+int openDatabaseFile(const std::string& path, FileState& state);
+
+// Reads a regular file of at most limit bytes, as readRegularFile does.
+FileState readDatabaseFile(const std::string& path, size_t limit, std::string& content);

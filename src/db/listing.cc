@@ -3,6 +3,8 @@
 #include <ctime>
 #include <iostream>
 
+#include "pkg/console.h"
+
 namespace {
 
 const char kMonths[12][4] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
@@ -60,7 +62,9 @@ void showPackages(const PackageDb& db) {
     // Placeholders that a bundle's member list adds for the run are not
     // installed packages.
     if (package->name.empty()) continue;
-    appendCell(out, package->name, 16);
+    // A name or note read from disk may hold control characters: they are
+    // shown escaped, not sent to the terminal.
+    appendCell(out, printable(package->name), 16);
     out += ' ';
     out += package->disabled ? 'X' : ' ';
     out += package->bundle.name.empty() ? "  " : "B ";
@@ -68,7 +72,7 @@ void showPackages(const PackageDb& db) {
     out += ' ';
     appendCell(out, buildTimeText(package->buildTime), 20);
     out += ' ';
-    appendCell(out, package->note, 40);
+    appendCell(out, printable(package->note), 40);
     out += '\n';
   }
   std::cout.write(out.data(), std::streamsize(out.size()));

@@ -2,8 +2,8 @@
 
 #include <sys/stat.h>
 
-#include <fstream>
 #include <memory>
+#include <sstream>
 #include <set>
 #include <vector>
 
@@ -14,6 +14,7 @@
 #include "pkg/console.h"
 #include "pkg/paths.h"
 #include "pkgfile/file_source.h"
+#include "platform/regular_file.h"
 #include "resolve/candidate.h"
 #include "resolve/providers.h"
 
@@ -25,16 +26,21 @@ const char* const kPackageDirectories[] = {PATH_DOWNLOAD_DIR, PATH_FLASH_PACKAGE
 using Candidates = std::vector<std::unique_ptr<PackageFile>>;
 
 // No floor without the marker; with it, downgrades are allowed and the
-// number it holds (0 when none) is the lowest version accepted.
-uint32_t readDowngradeLimit(uint32_t& installFlags) {
-  std::ifstream marker(PATH_DOWNGRADE_MARKER);
-  if (!marker.is_open()) return NO_VERSION_FLOOR;
+// number it holds (0 when none) is the lowest version accepted. A marker
+// that is no regular file, or too large to be one, still allows them; what
+// it holds is not read.
+uint32_t readDowngradeLimit(PackageDb& db, uint32_t& installFlags) {
+  std::string text;
+  const FileState state = readRegularFile(PATH_DOWNGRADE_MARKER, TEXT_FILE_LIMIT, text);
+  if (state == FileState::Unopened) return NO_VERSION_FLOOR;
   installFlags |= INSTALL_DOWNGRADE;
+  if (state != FileState::Opened)
+    printWarning(db, "%s %s", PATH_DOWNGRADE_MARKER, unreadReason(state, TEXT_FILE_LIMIT).c_str());
   uint32_t limit = 0;
-  std::string word;
   // The number is the leading digits of the first word; text after them
   // is not part of it.
-  if (marker >> word) {
+  std::string word;
+  if (std::istringstream(text) >> word) {
     char* end = nullptr;
     const unsigned long long value = strtoull(word.c_str(), &end, 10);
     if (end != word.c_str() && word[0] != '-' && value <= 0xFFFFFFFFull)
@@ -127,7 +133,7 @@ bool hasInstalledPackage(const PackageDb& db) {
 UpgradeCandidates findUpgradeCandidates(PackageDb& db, uint32_t installFlags) {
   UpgradeCandidates candidates;
   candidates.installFlags = installFlags;
-  const uint32_t limit = readDowngradeLimit(candidates.installFlags);
+  const uint32_t limit = readDowngradeLimit(db, candidates.installFlags);
   candidates.files = collectCandidates(db);
   selectCandidates(db, candidates.files, limit);
   return candidates;

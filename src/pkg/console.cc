@@ -13,6 +13,21 @@ void put(const std::string& text) { fwrite(text.data(), 1, text.size(), stdout);
 
 }  // namespace
 
+std::string printable(const std::string& text) {
+  static const char kHex[] = "0123456789abcdef";
+  std::string shown;
+  for (unsigned char c : text) {
+    if (c >= 0x20 && c != 0x7F) {
+      shown += static_cast<char>(c);
+      continue;
+    }
+    shown += "\\x";
+    shown += kHex[c >> 4];
+    shown += kHex[c & 15];
+  }
+  return shown;
+}
+
 void showStatus(PackageDb& db, const std::string& text) {
   if (db.quiet || text == db.statusLine) return;
   std::string out = kHideCursor;

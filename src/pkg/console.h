@@ -17,6 +17,11 @@
 
 void showStatus(PackageDb& db, const std::string& text);
 
+// The text with every control character (below 0x20, and 0x7F) written as
+// \xHH, so that a name read from disk cannot move the cursor, clear the
+// screen or break a line of the log; other bytes stay as they are.
+std::string printable(const std::string& text);
+
 // A progress bar for a package file being read: label, " [", the bar, "]",
 // 77 characters in all.
 void showProgress(PackageDb& db, const std::string& label, uint64_t position, uint64_t total);

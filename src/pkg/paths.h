@@ -2,10 +2,13 @@
 // paths that names are appended to end with "/".
 #pragma once
 
-// The file systems and the places for temporary files.
+// The file systems and the places for temporary files. Everything the
+// installer stages, and every file it stages from, lies below one of /flash,
+// /ram, /rw and /tmp.
 inline constexpr char PATH_FLASH[] = "/flash";
 inline constexpr char PATH_FLASH_BOOT[] = "/flash/boot";
 inline constexpr char PATH_RAM[] = "/ram";
+inline constexpr char PATH_RW[] = "/rw";
 inline constexpr char PATH_TMP[] = "/tmp";
 
 // The package database: one directory per installed package, and package
@@ -33,6 +36,9 @@ inline constexpr char PATH_STAGING_RECORD[] = "/flash/var/pdb/.staging";
 inline constexpr char PATH_BOOT_IMAGE[] = "/flash/bootimage";
 inline constexpr char PATH_SAVED_MANIFEST[] = "/ram/MANIFEST";
 inline constexpr char PATH_POST_LOG[] = "/flash/postlog";
+// The earlier lines of the log, set aside from the time a run reads the log
+// until it writes it again.
+inline constexpr char PATH_POST_LOG_EARLIER[] = "/flash/postlog.earlier";
 
 // Markers: created by the installer, or left for it by the system.
 inline constexpr char PATH_PACKAGES_CHANGED[] = "/flash/PCKGS_CHANGED";

@@ -6,13 +6,16 @@
 
 #include <cerrno>
 
+#include "platform/regular_file.h"
+
 FileSource::~FileSource() {
   if (fd_ >= 0) close(fd_);
 }
 
 bool FileSource::open(const std::string& path) {
   if (fd_ >= 0) close(fd_);
-  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  FileState state;
+  fd_ = openRegularFile(path.c_str(), state);
   setStart(0, 0);
   return fd_ >= 0;
 }

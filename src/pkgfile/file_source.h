@@ -17,6 +17,8 @@ class FileSource : public std::streambuf {
   FileSource(const FileSource&) = delete;
   FileSource& operator=(const FileSource&) = delete;
 
+  // Opens a regular file; anything else (a FIFO would block every read, a
+  // device such as /dev/zero never ends) is not opened.
   bool open(const std::string& path);
   bool isOpen() const { return fd_ >= 0; }
 

@@ -13,6 +13,7 @@
 #include "changes/manifest_file.h"
 #include "changes/staging_record.h"
 #include "db/database.h"
+#include "pkg/console.h"
 #include "pkg/package_db.h"
 #include "pkg/paths.h"
 #include "platform/file_ops.h"
@@ -45,10 +46,31 @@ bool recover(PackageDb& db, int& status) {
   fileops::unlink((std::string(PATH_SAVED_MANIFEST) + ".new").c_str());
   status = reportCommitFailures(db, finishInterruptedCommit());
   sweepStagingLeftovers(savedSources());
+  restorePostLog();
   return !exists(PATH_JOURNAL);
 }
 
-// Ends a run whose start found an unfinished commit it could not finish.
+// Reads the saved manifest as what may lie there: a file that is not a
+// regular one, or a change whose path is not one the installer stages (a
+// relative path, one that climbs out with "..", one outside /flash, /ram,
+// /rw and /tmp), refuses the whole of it with an ERROR, and nothing of it is
+// done. A missing file is an empty plan.
+bool readSavedPlan(PackageDb& db, Manifest& manifest) {
+  struct stat st;
+  if (stat(PATH_SAVED_MANIFEST, &st) == 0 && !S_ISREG(st.st_mode)) {
+    printError(db, "refusing %s: it is not a regular file", PATH_SAVED_MANIFEST);
+    return false;
+  }
+  readManifest(manifest, PATH_SAVED_MANIFEST);
+  std::string offending;
+  if (plannedPathsAreSafe(manifest, offending)) return true;
+  printError(db, "refusing %s: %s is not a path the installer stages", PATH_SAVED_MANIFEST,
+             printable(offending).c_str());
+  return false;
+}
+
+// Ends a run whose start found an unfinished commit it could not finish, or
+// whose saved manifest is refused.
 int stopUnrecovered(PackageDb& db, int status) {
   writePostLog(db);
   return status;
@@ -60,7 +82,7 @@ int commitSavedManifest(PackageDb& db) {
   int status = 0;
   if (!recover(db, status)) return stopUnrecovered(db, status);
   Manifest manifest;
-  readManifest(manifest, PATH_SAVED_MANIFEST);
+  if (!readSavedPlan(db, manifest)) return stopUnrecovered(db, COMMIT_FAILED_STATUS);
   printf("finishing install... ");
   fflush(stdout);
   const CommitFailures failures = commitChanges(manifest, true);
@@ -76,7 +98,7 @@ int cancelSavedManifest(PackageDb& db) {
   int status = 0;
   if (!recover(db, status)) return stopUnrecovered(db, status);
   Manifest manifest;
-  readManifest(manifest, PATH_SAVED_MANIFEST);
+  if (!readSavedPlan(db, manifest)) return stopUnrecovered(db, COMMIT_FAILED_STATUS);
   cancelSavedChanges(manifest);
   fileops::unlink(PATH_SAVED_MANIFEST);
   sweepStagingLeftovers({});

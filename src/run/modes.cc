@@ -72,6 +72,20 @@ int refuseForCopy(PackageDb& db, Manifest& manifest, const FileWriter& copy) {
   return COMMIT_FAILED_STATUS;
 }
 
+// A saved manifest cannot name a path with a space or a line feed: a
+// database entry named so cannot be changed by a saved plan. What was asked
+// of it is said and dropped, so that it stays whole rather than losing its
+// files but not its entry.
+void keepUnsavableEntries(PackageDb& db) {
+  for (InstalledPackage* package : db.packages) {
+    if (package->scheduled == SCHEDULE_NONE || package->name.find_first_of(" \n") == std::string::npos)
+      continue;
+    printWarning(db, "database entry %s cannot be changed by a saved plan: its name holds a space or a line feed",
+                 printable(package->name).c_str());
+    package->scheduled = SCHEDULE_NONE;
+  }
+}
+
 }  // namespace
 
 int reportCommitFailures(PackageDb& db, const CommitFailures& failures) {
@@ -139,6 +153,7 @@ int streamMode(PackageDb& db, const RunSettings& settings) {
 
 int defaultMode(PackageDb& db, const RunSettings& settings) {
   Manifest manifest;
+  if (!settings.applyNow) keepUnsavableEntries(db);
   processRequests(db, manifest, REPORT_CHANGES);
   int status = 0;
   const uint32_t installFlags = settings.installFlags | INSTALL_UPGRADE;
@@ -162,7 +177,12 @@ int defaultMode(PackageDb& db, const RunSettings& settings) {
 }
 
 int saveForLater(PackageDb& db, Manifest& manifest) {
-  if (manifest.failures.empty() && writeManifest(manifest, PATH_SAVED_MANIFEST)) return 0;
+  // A change that the file cannot hold is said and left for a later run;
+  // the rest is saved.
+  for (const std::string& target : unwritableTargets(manifest))
+    printWarning(db, "%s cannot be saved in %s: its path holds a space or a line feed",
+                 printable(target).c_str(), PATH_SAVED_MANIFEST);
+  if (manifest.failures.empty() && (writeManifest(manifest, PATH_SAVED_MANIFEST) || errno == EINVAL)) return 0;
   const StagingFailure failure =
       manifest.failures.empty() ? StagingFailure{PATH_SAVED_MANIFEST, errno} : manifest.failures.front();
   printError(db, "could not write %s: %s", failure.target.c_str(), strerror(failure.error));

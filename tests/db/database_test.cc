@@ -131,6 +131,19 @@ TEST(DatabaseLoad, MetaFilesMarksAndSchedules) {
             described);
   });
   EXPECT_EQ("a-b9", sanitisedName("a-b.9_/\xc3\xa9"));
+  // Every damaged entry is said, a member left by its bundle and a
+  // requested uninstall are not damage.
+  EXPECT_TRUE(runInRoot(root, [] {
+    PackageDb db;
+    testing::internal::CaptureStdout();
+    loadDatabase(db, false, "powerpc");
+    testing::internal::GetCapturedStdout();
+    std::sort(db.messages.begin(), db.messages.end());
+    Names expected;
+    for (const char* name : {"conflicts", "empty", "extra-high", "extra-low", "garbage", "halfway", "huge", "lists", "signed"})
+      expected.push_back("WARNING: damaged database entry " + std::string(name));
+    EXPECT_EQ(expected, db.messages);
+  }));
 }
 
 // A stored image: header, note, dependencies and a payload the load never

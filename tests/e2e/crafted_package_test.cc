@@ -148,7 +148,8 @@ TEST(CraftedPackage, RefusedWithItsStatusAndNothingLeftBehind) {
           broken);
   // Entry names that would leave /flash, and package names that would lead
   // elsewhere (they name directories).
-  for (const std::string name : {"../escape", "etc/../../escape", "/../escape", "..", "etc/..", ""})
+  // A "." component is refused too: a saved manifest cannot hold it.
+  for (const std::string name : {"../escape", "etc/../../escape", "/../escape", "..", "etc/..", "", "./etc/x"})
     refused("entry-" + name, signedPackage("evil", entry("etc/good") + entry(name)), 1,
             "ERROR: installation of evil-1.0 failed: broken package");
   for (const std::string name : {"..", "../../escape", "."})

@@ -6,7 +6,10 @@
 //     built by pkgtool from the indented description lines and: file PATH
 //     CONTENT, exec PATH CONTENT (mode 755), link PATH TEXT, dir PATH, image
 //     CONTENT, member LABEL; with no file it holds etc/NAME "NAME VERSION\n"
-//   write PATH [CONTENT], mkdir PATH..., remove PATH...
+//   write PATH [CONTENT], mkdir PATH..., remove PATH...  (PATH takes \xHH)
+//   fifo PATH..., symlink PATH TEXT, sparse PATH BYTES (a file holding no
+//     data), zero PATH (the host's /dev/zero bound over PATH; skips where it
+//     cannot be mounted)
 //   download LABEL [PATH]           at PATH, or PATH/LABEL.npk (/rw/pckg/.download/)
 //   env NAME [VALUE], tmpfs DIR SIZE (skips where it cannot be mounted)
 //   install LABEL...                installer - < LABEL, each with status 0
@@ -18,7 +21,8 @@
 //   status N (else 0), stdout TEXT, stderr TEXT (else empty)
 //   out LINE   the lines as a terminal shows them, trailing blanks dropped
 //   log LINE   the lines that the run added to /flash/postlog
-//     (out, log: all of them, a check line each); log-has LINE: one of them
+//     (out, log: all of them, a check line each); out-has, log-has LINE:
+//     one of them
 //   show NAME [MARKS] VERSION, ...  the rows of --show, in any order
 //   file PATH CONTENT, mode PATH OCTAL, link PATH TEXT, exists PATH...
 //   no PATH|log|tmp...  absent; nothing logged; no tmpXXXXXX file left
@@ -80,6 +84,10 @@ std::string unescape(std::string text) {
 }
 
 std::string readFile(const std::string& path) {
+  // A FIFO would wait for a writer, and a large file take the memory.
+  struct stat info {};
+  if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return "<not a file>";
+  if (info.st_size > (64 << 20)) return "<" + std::to_string(info.st_size) + " bytes>";
   std::ifstream in(path, std::ios::binary);
   std::ostringstream text;
   text << in.rdbuf();
@@ -274,10 +282,25 @@ void Scenario::act(const ScenarioBlock& block) {
   if (step == "package" || step == "bundle") return;
   if (!block.body.empty()) SCENARIO_FAILURE(block.head) << step << " takes no checks";
   if (step == "write") {
-    root_.write(first, expand(rest));
-  } else if (step == "mkdir" || step == "remove") {
-    for (const std::string& path : all)
-      step == "mkdir" ? root_.makeDir(path) : void(fs::remove_all(root_.host(path)));
+    root_.write(unescape(first), expand(rest));
+  } else if (step == "mkdir" || step == "remove" || step == "fifo") {
+    for (const std::string& path : all) {
+      const std::string host = root_.host(unescape(path));
+      if (step == "remove") fs::remove_all(host);
+      else if (step == "mkdir") fs::create_directories(host);
+      else if (fs::create_directories(fs::path(host).parent_path()), fs::remove(host), mkfifo(host.c_str(), 0644) != 0)
+        SCENARIO_FAILURE(block.head) << "mkfifo " << path;
+    }
+  } else if (step == "symlink") {
+    fs::create_directories(fs::path(root_.host(first)).parent_path());
+    fs::create_symlink(rest, root_.host(first));
+  } else if (step == "sparse") {
+    root_.write(first, "");
+    fs::resize_file(root_.host(first), std::stoull(rest));
+  } else if (step == "zero") {
+    root_.write(first, "");
+    mounts_.push_back(std::make_unique<ScopedTmpfs>(root_.host(first), ScopedTmpfs::Bind{"/dev/zero"}));
+    if (!mounts_.back()->mounted()) GTEST_SKIP() << "cannot bind /dev/zero in a mount namespace";
   } else if (step == "download") {
     const std::string path = all.size() > 1 ? all[1] : "/rw/pckg/.download/";
     root_.write(path.back() == '/' ? path + first + ".npk" : path, package(first));
@@ -491,9 +514,9 @@ void Scenario::check(Run& run, const ScenarioLine& line) {
     const Lines& lines = what == "out" ? run.out : run.logAdded;
     const size_t at = run.seen[what]++;
     if (at >= lines.size() || lines[at] != expand(line.value)) problem = join(lines);
-  } else if (what == "log-has") {
-    if (std::count(run.logAdded.begin(), run.logAdded.end(), expand(line.value)) == 0)
-      problem = "the log has " + join(run.logAdded);
+  } else if (what == "log-has" || what == "out-has") {
+    const Lines& lines = what == "out-has" ? run.out : run.logAdded;
+    if (std::count(lines.begin(), lines.end(), expand(line.value)) == 0) problem = "there are " + join(lines);
   } else if (what == "file") {
     problem = root_.exists(path) ? mismatch(root_.read(path), expand(rest)) : "missing";
   } else if (what == "mode") {

@@ -28,7 +28,7 @@ class PrivateRoot {
 
   // Helpers on paths inside the root, used from the test's own process.
   void write(const std::string& inside, const std::string& content, mode_t mode = 0644) const;
-  std::string read(const std::string& inside) const;  // "" when missing
+  std::string read(const std::string& inside) const;  // "" when missing or no file
   bool exists(const std::string& inside) const;       // lstat succeeds
   void makeDir(const std::string& inside) const;      // with parents
 

@@ -12,9 +12,15 @@
 class ScopedTmpfs {
  public:
   ScopedTmpfs(const std::string& hostDir, const std::string& options) : dir_(hostDir) {
-    static const bool isolated =
-        unshare(CLONE_NEWNS) == 0 && mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
-    mounted_ = isolated && mount("tmpfs", dir_.c_str(), "tmpfs", 0, options.c_str()) == 0;
+    mounted_ = isolated() && mount("tmpfs", dir_.c_str(), "tmpfs", 0, options.c_str()) == 0;
+  }
+  // Not a tmpfs: a file of the host (such as /dev/zero) bound over an
+  // existing file of the root.
+  struct Bind {
+    std::string source;
+  };
+  ScopedTmpfs(const std::string& hostPath, const Bind& bind) : dir_(hostPath) {
+    mounted_ = isolated() && mount(bind.source.c_str(), dir_.c_str(), nullptr, MS_BIND, nullptr) == 0;
   }
   ~ScopedTmpfs() {
     if (mounted_) umount2(dir_.c_str(), MNT_DETACH);
@@ -25,6 +31,12 @@ class ScopedTmpfs {
   bool mounted() const { return mounted_; }
 
  private:
+  static bool isolated() {
+    static const bool done =
+        unshare(CLONE_NEWNS) == 0 && mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+    return done;
+  }
+
   std::string dir_;
   bool mounted_ = false;
 };
