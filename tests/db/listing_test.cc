@@ -29,7 +29,7 @@ TEST(Listing, RightAlignedCellsUnderTheHeader) {
       "----------------------------------------------------------------------------------------------\n"
       "          system           6.48.7 Mar/05/2024 14:07:09                                     core\n"
       "wireless-drivers-long XB      7.1beta3 Jan/01/1970 00:00:00                                         \n"
-      "  a\\x1b[2Jb\\x7f              0.0 Jan/01/1970 00:00:00                     tab\\x09here\\x0aand \xc3\xa9\n",
+      "   a\\x1b[2Jb\\x7f              0.0 Jan/01/1970 00:00:00                    tab\\x09here\\x0aand \xc3\xa9\n",
       testing::internal::GetCapturedStdout());
 }
 
