@@ -14,6 +14,10 @@
 
 namespace {
 
+// Free blocks that staging in RAM leaves, as the space check leaves on the
+// flash.
+constexpr uint64_t STAGING_RESERVE_BLOCKS = 16;
+
 // Temporary paths are built in a buffer of this size, terminator included.
 constexpr size_t kTempPathBuffer = 128;
 const char kTempPattern[] = "/tmpXXXXXX";
@@ -32,8 +36,18 @@ bool fitsOnFileSystem(const struct statfs& fs, uint32_t sizeHint) {
   return needed < available;
 }
 
+// RAM takes a file when it keeps the reserve of free blocks that the space
+// check keeps on the flash: staged files must not fill it. A RAM that
+// cannot be measured is tried; writing the file tells.
+bool fitsInRam(uint32_t size) {
+  struct statfs fs;
+  if (statfs(PATH_RAM, &fs) != 0 || fs.f_bsize <= 0) return true;
+  const uint64_t blocks = (uint64_t(size) + uint64_t(fs.f_bsize) - 1) / uint64_t(fs.f_bsize);
+  return blocks + STAGING_RESERVE_BLOCKS <= uint64_t(fs.f_bfree);
+}
+
 // The nearest existing directory above the target when its file system has
-// room for the file, else RAM.
+// room for the file, else RAM; empty, with errno ENOSPC, when neither has.
 std::string stagingDirectory(const std::string& target, uint32_t sizeHint) {
   if (sizeHint == 0) {
     struct stat st;
@@ -42,11 +56,16 @@ std::string stagingDirectory(const std::string& target, uint32_t sizeHint) {
   std::string candidate = parentDir(target);
   for (;;) {
     struct statfs fs;
-    if (statfs(candidate.c_str(), &fs) == 0)
-      return fitsOnFileSystem(fs, sizeHint) ? candidate : PATH_RAM;
-    if (candidate == "/" || candidate == ".") return PATH_RAM;
+    if (statfs(candidate.c_str(), &fs) == 0) {
+      if (fitsOnFileSystem(fs, sizeHint)) return candidate;
+      break;
+    }
+    if (candidate == "/" || candidate == ".") break;
     candidate = parentDir(candidate);
   }
+  if (fitsInRam(sizeHint)) return PATH_RAM;
+  errno = ENOSPC;
+  return "";
 }
 
 void deleteTemporaryFile(const Change& change) {
@@ -57,6 +76,7 @@ void deleteTemporaryFile(const Change& change) {
 // made with the entry's permission bits. The descriptor, or -1 with errno
 // set.
 int makeTemporaryFile(std::string directory, uint32_t mode, std::string& path) {
+  if (directory.empty()) return -1;
   if (directory.size() + sizeof kTempPattern > kTempPathBuffer) directory = PATH_RAM;
   if (!recordStagingDirectory(directory)) return -1;
   char name[kTempPathBuffer];

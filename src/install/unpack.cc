@@ -1,5 +1,8 @@
 #include "install/unpack.h"
 
+#include <sys/statfs.h>
+
+#include <climits>
 #include <cstring>
 #include <vector>
 
@@ -34,10 +37,30 @@ bool wantedHere(const FileEntryHeader& header) {
   return header.hardwareKind == 0 || header.hardwareKind == flashKind();
 }
 
+// The longest name the flash's file system takes.
+size_t flashNameLimit() {
+  struct statfs fs;
+  return statfs(PATH_FLASH, &fs) == 0 && fs.f_namelen > 0 ? size_t(fs.f_namelen) : NAME_MAX;
+}
+
+// Whether the flash can hold a file at the target: no name in its path
+// longer than the file system takes, and the whole path, with its
+// terminator, within PATH_MAX. Such a file could never be put in place.
+bool flashTakes(const std::string& target, size_t nameLimit) {
+  if (target.size() >= PATH_MAX) return false;
+  for (size_t start = 0; start <= target.size();) {
+    size_t end = target.find('/', start);
+    if (end == std::string::npos) end = target.size();
+    if (end - start > nameLimit) return false;
+    start = end + 1;
+  }
+  return true;
+}
+
 // Copies one entry's data into its staged file.
 InstallFailure copyEntry(InstalledPackage& package, Manifest& manifest, std::istream& payload,
-                         const FileEntryHeader& header, const std::string& entryName) {
-  const std::string target = entryTarget(package, entryName);
+                         const FileEntryHeader& header, const std::string& entryName,
+                         const std::string& target) {
   StagedFile out = createStagedFile(manifest, target, header.size, header.mode);
   if (!out) return InstallFailure::writeFailed(entryName.c_str());
   package.files.insert(target.substr(std::strlen(PATH_FLASH)));
@@ -59,6 +82,7 @@ InstallFailure copyEntry(InstalledPackage& package, Manifest& manifest, std::ist
 InstallFailure unpackFiles(const InstallContext& context, InstalledPackage& package,
                            PackageReader& reader) {
   InflateStream payload(reader);
+  const size_t nameLimit = flashNameLimit();
   for (;;) {
     if (!payload) return InstallFailure();
     uint8_t bytes[FILE_ENTRY_HEADER_SIZE];
@@ -75,8 +99,9 @@ InstallFailure unpackFiles(const InstallContext& context, InstalledPackage& pack
     }
     // A signed package is trusted for its content, not for where it writes;
     // the names of entries that are passed over write nothing.
-    if (!staysBelow(entryName)) return InstallFailure::brokenPackage();
-    const InstallFailure failure = copyEntry(package, context.manifest, payload, header, entryName);
+    const std::string target = entryTarget(package, entryName);
+    if (!staysBelow(entryName) || !flashTakes(target, nameLimit)) return InstallFailure::brokenPackage();
+    const InstallFailure failure = copyEntry(package, context.manifest, payload, header, entryName, target);
     if (failure.failed()) return failure;
     showReaderProgress(context.db, package, reader);
   }

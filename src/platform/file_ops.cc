@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <map>
+#include <new>
 #include <set>
 #include <string>
 
@@ -39,6 +40,8 @@ void noteWriting(int fd) {
 }
 
 // Counts the operation; true when it is to fail, with errno set.
+const std::set<std::string> kThrowing = {"open", "mkstemp", "rename", "unlink", "rmdir", "mkdir", "symlink"};
+
 bool faulted(const char* operation, const char* path = "") {
   ++count;
   if (plan.trace) fprintf(stderr, "%llu %s %s\n", (unsigned long long)count, operation, path);
@@ -46,6 +49,9 @@ bool faulted(const char* operation, const char* path = "") {
   switch (plan.fault) {
     case Fault::Kill: _exit(FAULT_EXIT_STATUS);
     case Fault::PowerCut: cutPower();
+    case Fault::OutOfMemory:
+      if (kThrowing.count(operation) != 0) throw std::bad_alloc();
+      return false;
     default: break;
   }
   errno = plan.error;

@@ -29,9 +29,12 @@ int mkdir(const char* path, mode_t mode);
 int symlink(const char* text, const char* path);
 
 // What a test asks of the operation with the given number (counted from 1
-// in call order): fail it with error, end the process there, or end it as a
-// power cut does: the data written since the last sync comes back empty.
-enum class Fault { None, Fail, Kill, PowerCut };
+// in call order): fail it with error, end the process there, end it as a
+// power cut does (the data written since the last sync comes back empty),
+// or run out of memory there (std::bad_alloc, thrown only by the operations
+// that no destructor makes: open, mkstemp, rename, unlink, rmdir, mkdir and
+// symlink; at any other it is no fault).
+enum class Fault { None, Fail, Kill, PowerCut, OutOfMemory };
 struct FaultPlan {
   Fault fault = Fault::None;
   uint64_t at = 0;

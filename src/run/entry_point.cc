@@ -5,7 +5,9 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <new>
 #include <set>
+#include <stdexcept>
 
 #include "changes/cancel.h"
 #include "changes/commit.h"
@@ -111,9 +113,19 @@ std::string systemArchitecture() {
   return arch ? arch : "i386";
 }
 
-}  // namespace
+// Ends a run that an exception stopped (memory ran out, or a length the
+// system cannot hold): said with an ERROR line, nothing more is applied, and
+// the staged files go, unless a commit was under way: the next start
+// finishes it from its journal.
+int stopOnException(const char* what) {
+  PackageDb& db = packageDb();
+  printError(db, "installation stopped: %s", what);
+  if (!exists(PATH_JOURNAL)) sweepStagingLeftovers(savedSources());
+  writePostLog(db);
+  return 1;
+}
 
-int installerMain(int argc, char** argv) {
+int runInstaller(int argc, char** argv) {
   PackageDb& db = packageDb();
   const ParsedCommandLine parsed = parseArguments(std::vector<std::string>(argv + 1, argv + argc));
   switch (parsed.outcome) {
@@ -152,4 +164,16 @@ int installerMain(int argc, char** argv) {
     writePostLog(db);
   sweepStagingLeftovers(savedSources());
   return status != 0 ? status : recovered;
+}
+
+}  // namespace
+
+int installerMain(int argc, char** argv) {
+  try {
+    return runInstaller(argc, argv);
+  } catch (const std::bad_alloc&) {
+    return stopOnException("out of memory");
+  } catch (const std::exception& error) {
+    return stopOnException(error.what());
+  }
 }

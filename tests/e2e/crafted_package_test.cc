@@ -148,9 +148,15 @@ TEST(CraftedPackage, RefusedWithItsStatusAndNothingLeftBehind) {
           broken);
   // Entry names that would leave /flash, and package names that would lead
   // elsewhere (they name directories).
-  // A "." component is refused too: a saved manifest cannot hold it.
-  for (const std::string name : {"../escape", "etc/../../escape", "/../escape", "..", "etc/..", "", "./etc/x"})
-    refused("entry-" + name, signedPackage("evil", entry("etc/good") + entry(name)), 1,
+  // A "." component is refused too: a saved manifest cannot hold it. So
+  // are a name longer than the flash takes and a path longer than the
+  // system takes: such a file could never be put in place.
+  std::string deep;
+  for (int i = 0; i < 17; ++i) deep += std::string(250, 'd') + "/";
+  const std::vector<std::string> names = {"../escape", "etc/../../escape", "/../escape", "..", "etc/..", "",
+                                          "./etc/x", "etc/" + std::string(256, 'n'), deep + "x"};
+  for (const std::string& name : names)
+    refused("entry-" + name.substr(0, 20), signedPackage("evil", entry("etc/good") + entry(name)), 1,
             "ERROR: installation of evil-1.0 failed: broken package");
   for (const std::string name : {"..", "../../escape", "."})
     refused("name-" + name, signedPackage(name, entry("etc/x")), 1, "");

@@ -145,6 +145,12 @@ Tree snapshot(const std::string& dir) {
   return tree;
 }
 
+// The post-install log, and its earlier lines while a run sets them aside.
+bool isLog(const std::string& path) {
+  const std::string name = fs::path(path).filename();
+  return name == "postlog" || name == "postlog.earlier";
+}
+
 // The paths that differ, the log and temporary files aside.
 std::string changes(const Tree& before, const Tree& after) {
   std::vector<Tree::value_type> differ;
@@ -152,7 +158,7 @@ std::string changes(const Tree& before, const Tree& after) {
                                 std::back_inserter(differ));
   std::string changed;
   for (const auto& entry : differ)
-    if (!isStaged(entry.first) && fs::path(entry.first).filename() != "postlog")
+    if (!isStaged(entry.first) && !isLog(entry.first))
       changed += entry.first + " ";
   return changed;
 }
@@ -383,7 +389,7 @@ Tree deviceState(const PrivateRoot& root) {
     for (auto& [path, content] : snapshot(root.host(dir))) {
       struct stat info {};
       lstat(path.c_str(), &info);
-      if (fs::path(path).filename() != "postlog" && !isStaged(path))
+      if (!isLog(path) && !isStaged(path))
         state[path.substr(root.path().size())] = content + " mode " + std::to_string(info.st_mode & 07777);
     }
   return state;
@@ -419,7 +425,10 @@ std::vector<uint64_t> faultPoints(uint64_t count, uint64_t sample) {
 
 // faults installer|inside ARGS [< LABEL]: the run is done once for every
 // fault point and kind, each time on the root as it was before; checks:
-//   kinds cut kill ERRNO...   (default: cut kill 28 5)
+//   kinds cut kill oom ERRNO...  (default: all of these, with 28 and 5);
+//                             oom: memory runs out there, the run ends with
+//                             status 1 and an ERROR, the next start leaves
+//                             the old or the new state
 //   sample N                  (default 12 points per kind, 6 under emulation)
 //   lost ARGS                 a cut may end with an ERROR at the next start
 //                             when `installer ARGS` then repairs it
@@ -437,7 +446,7 @@ void Scenario::sweepFaults(const ScenarioBlock& block) {
     input = package(args.back());
     args.resize(args.size() - 2);
   }
-  Lines kinds = {"cut", "kill", "28", "5"}, lost;
+  Lines kinds = {"cut", "kill", "oom", "28", "5"}, lost;
   uint64_t sample = std::strlen(TEST_EMULATOR) > 0 ? 6 : 12;
   for (const ScenarioLine& line : block.body) {
     if (line.keyword == "kinds") kinds = words(line.value);
@@ -463,13 +472,13 @@ void Scenario::sweepFaults(const ScenarioBlock& block) {
   for (const std::string& kind : kinds) {
     for (uint64_t at : faultPoints(count, sample)) {
       restore();
-      const std::string plan = kind == "cut" || kind == "kill" ? kind + " " + std::to_string(at)
-                                                             : "fail " + std::to_string(at) + " " + kind;
+      const bool ends = kind == "cut" || kind == "kill" || kind == "oom";
+      const std::string plan = ends ? kind + " " + std::to_string(at) : "fail " + std::to_string(at) + " " + kind;
       setenv("INSTALLER_FAULT", plan.c_str(), 1);
       const ProgramResult faulted = start(how, args, input, FAULTY_INSTALLER_PATH);
       unsetenv("INSTALLER_FAULT");
       const std::string where = "\n  " + plan + " of " + std::to_string(count) + ": ";
-      if (kind != "cut" && kind != "kill") {
+      if (!ends) {
         const Tree state = deviceState(root_);
         const bool reported = faulted.status != 0 && faulted.out.find("ERROR: ") != std::string::npos;
         if (!reported && state != before && state != after)
@@ -479,6 +488,9 @@ void Scenario::sweepFaults(const ScenarioBlock& block) {
           SCENARIO_FAILURE(block.head) << where << "a failed run saved /ram/MANIFEST";
         continue;
       }
+      if (kind == "oom" && faulted.status != 0 &&
+          (faulted.status != 1 || faulted.out.find("ERROR: installation stopped: out of memory") == std::string::npos))
+        SCENARIO_FAILURE(block.head) << where << "status " << faulted.status << "\n" << faulted.out << faulted.err;
       if (kind == "cut") shell("find '" + root_.host("/ram") + "' -mindepth 1 -delete");
       const ProgramResult next = ::runInstaller(root_, {"--show"});
       std::string problem = leftovers(root_);

@@ -2,6 +2,7 @@
 // INSTALLER_FAULT: "fail N ERRNO" makes the N-th file operation fail with
 // ERRNO, "kill N" ends the process at it, "cut N" ends it as a power cut
 // does (what was written since the last sync comes back empty), and
+// "oom N" makes it throw std::bad_alloc, as an allocation that fails does;
 // "count" prints the number of file operations of the run on standard
 // error; "trace" prints every file operation there.
 #include <cstdio>
@@ -21,6 +22,7 @@ int main(int argc, char** argv) {
   plan.fault = kind == "fail" ? fileops::Fault::Fail
                : kind == "kill" ? fileops::Fault::Kill
                : kind == "cut"  ? fileops::Fault::PowerCut
+               : kind == "oom"  ? fileops::Fault::OutOfMemory
                                 : fileops::Fault::None;
   plan.trace = kind == "trace";
   fileops::setFaultPlan(plan);
