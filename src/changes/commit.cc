@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <map>
 #include <set>
+#include <vector>
 
 #include "changes/manifest_file.h"
 #include "changes/spinner.h"
@@ -340,11 +341,39 @@ CommitFailures finishInterruptedCommit() {
   return Commit(manifest, false).run();
 }
 
+namespace {
+
+// Makes the directory named by the first length bytes of path.
+bool makeDirectoryPrefix(std::string& path, size_t length) {
+  const char kept = path[length];
+  path[length] = '\0';
+  const bool made = fileops::mkdir(path.c_str(), 0777) == 0 || errno == EEXIST;
+  const int error = errno;
+  path[length] = kept;
+  errno = error;
+  return made;
+}
+
+}  // namespace
+
+// Up the path until a directory is there or made, then down again making
+// the missing ones: one copy of the path and the lengths of the missing
+// directories, however deep it goes.
 bool makeDirs(const std::string& path) {
-  if (fileops::mkdir(path.c_str(), 0777) == 0 || errno == EEXIST) return true;
-  if (errno != ENOENT || path == "/" || path == ".") return false;
-  if (!makeDirs(parentDir(path))) return false;
-  return fileops::mkdir(path.c_str(), 0777) == 0 || errno == EEXIST;
+  std::string dir = path;
+  std::vector<size_t> missing;
+  size_t length = dir.size();
+  while (!makeDirectoryPrefix(dir, length)) {
+    if (errno != ENOENT) return false;
+    missing.push_back(length);
+    const size_t slash = length > 0 ? dir.rfind('/', length - 1) : std::string::npos;
+    const size_t parentEnd = slash == std::string::npos ? slash : dir.find_last_not_of('/', slash);
+    if (parentEnd == std::string::npos) return false;
+    length = parentEnd + 1;
+  }
+  for (auto at = missing.rbegin(); at != missing.rend(); ++at)
+    if (!makeDirectoryPrefix(dir, *at)) return false;
+  return true;
 }
 
 bool copyFile(const std::string& source, const std::string& target, bool showProgress) {

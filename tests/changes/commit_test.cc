@@ -9,7 +9,8 @@
 // Removals and links come before moves whatever the order of the paths:
 // "/flash//a/b/c" sorts before "/flash/a/b", yet names a file in it. A
 // removed directory loses only its plain entries, and stays when anything
-// is left in it. Failed links and renames are reported and passed over.
+// is left in it; missing directories are made, however deep. Failed links
+// and renames are reported and passed over.
 // (Moves across file systems: the --commit scenario.)
 TEST(Commit, RemovalsAndLinksComeBeforeMoves) {
   PrivateRoot root;
@@ -22,7 +23,7 @@ TEST(Commit, RemovalsAndLinksComeBeforeMoves) {
     createStagedFile(manifest, "/flash//a/b/c", 0, 0) << "new";
     stageChange(manifest, "/flash/a/b", CHANGE_REMOVE, "");
     stageSymlink(manifest, "/flash/bootimage", "/flash/var/pdb/sys/image");
-    stageSymlink(manifest, "/flash/bootimage", "/flash/var/pdb/new/image");
+    stageSymlink(manifest, "/flash/bootimage", "/flash/var/pdb/new/deep//er/image");
     for (const char* dir : {"/flash/var/pdb/gone/", "/flash/var/pdb/kept/", "/flash/var/pdb/nested/"})
       stageChange(manifest, dir, CHANGE_REMOVE, "");
     stageSymlink(manifest, "/x", "/flash/file/link");
@@ -33,7 +34,7 @@ TEST(Commit, RemovalsAndLinksComeBeforeMoves) {
   }));
   EXPECT_EQ(root.read("/flash/a/b/c"), "new");
   EXPECT_FALSE(root.exists("/flash/a/b/d"));
-  for (const char* link : {"/flash/var/pdb/sys/image", "/flash/var/pdb/new/image"})
+  for (const char* link : {"/flash/var/pdb/sys/image", "/flash/var/pdb/new/deep/er/image"})
     EXPECT_EQ(std::filesystem::read_symlink(root.host(link)), "/flash/bootimage");
   EXPECT_FALSE(root.exists("/flash/var/pdb/gone"));
   EXPECT_FALSE(root.exists("/flash/var/pdb/kept/version"));
