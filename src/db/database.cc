@@ -47,12 +47,13 @@ bool parseSigned(const std::string& word, int32_t& value) {
 // The database is read at every start, a few small files per package: they
 // are read with plain system calls, which cost less than a stream per file.
 // Each is read as what may lie there after a fault or by a person's hand:
-// only a regular file, of at most TEXT_FILE_LIMIT bytes; anything else
+// only a regular file, of at most the limit's bytes; anything else
 // there is said with a WARNING naming it, and counts as unreadable.
-FileState readText(PackageDb& db, const std::string& path, std::string& content) {
-  const FileState state = readDatabaseFile(path, TEXT_FILE_LIMIT, content);
+FileState readText(PackageDb& db, const std::string& path, std::string& content,
+                   size_t limit = TEXT_FILE_LIMIT) {
+  const FileState state = readDatabaseFile(path, limit, content);
   if (state == FileState::NotRegular || state == FileState::TooLarge)
-    printWarning(db, "%s %s", printable(path).c_str(), unreadReason(state, TEXT_FILE_LIMIT).c_str());
+    printWarning(db, "%s %s", printable(path).c_str(), unreadReason(state, limit).c_str());
   return state;
 }
 
@@ -148,7 +149,7 @@ void addFileList(const std::string& text, std::set<std::string>& files) {
 
 void readFileList(PackageDb& db, const std::string& path, std::set<std::string>& files) {
   std::string text;
-  if (readText(db, path, text) == FileState::Opened) addFileList(text, files);
+  if (readText(db, path, text, FILES_LIST_LIMIT) == FileState::Opened) addFileList(text, files);
 }
 
 // Fields that only the meta files hold when the record was not filled from
@@ -179,7 +180,7 @@ bool loadMetaFiles(PackageDb& db, InstalledPackage& package, const std::string& 
   // A list that opens exists; one that does not open may still exist (and
   // then lists nothing).
   std::string list;
-  const FileState listState = readText(db, dir + "files", list);
+  const FileState listState = readText(db, dir + "files", list, FILES_LIST_LIMIT);
   if (listState == FileState::Opened) {
     package.isBundle = false;
     addFileList(list, package.files);

@@ -12,11 +12,14 @@
 #include <string>
 
 // The bound of the installer's own small text files: meta files, marks,
-// schedules, markers. The largest is a package's files list, one line per
-// file it installed: 4 MiB hold 30,000 paths of 140 bytes, more files than
-// a package for a router's flash carries (each takes at least a block of
-// the flash), and reading that much stays within what the device can spare.
+// schedules, markers; none of them is more than a few lines.
 constexpr size_t TEXT_FILE_LIMIT = size_t(4) << 20;
+// The bound of a package's files list, one line per file it installed: a
+// list is never taken for damage (and its package uninstalled) for being
+// long. 16 MiB hold 120,000 paths of 140 bytes, more files than a 512 MiB
+// flash can hold at one block each, and as much as the install that wrote
+// the list held in memory itself.
+constexpr size_t FILES_LIST_LIMIT = size_t(16) << 20;
 
 enum class FileState {
   Opened,      // a regular file, opened (or read whole)
