@@ -335,6 +335,13 @@ CommitFailures finishInterruptedCommit() {
   if (!exists(PATH_JOURNAL)) return {};
   Manifest manifest;
   readManifest(manifest, PATH_JOURNAL);
+  // A journal naming a path that no commit stages was not written by one:
+  // nothing of it is done, and it goes, or every start would stop at it.
+  std::string offending;
+  if (!plannedPathsAreSafe(manifest, offending)) {
+    fileops::unlink(PATH_JOURNAL);
+    return {{"finish the interrupted commit: " + offending + " is not a path the installer stages", EINVAL}};
+  }
   for (const auto& [target, change] : manifest.entries)
     if (isMove(change) && heldInRam(change.source) && !exists(change.source))
       return Commit(manifest, false).runWithoutMoves(change.source);
