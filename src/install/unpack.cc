@@ -10,6 +10,7 @@
 #include "pkgfile/inflate_stream.h"
 #include "pkgfile/verification.h"
 #include "platform/boot_image.h"
+#include "platform/guarded_path.h"
 #include "platform/processor.h"
 
 namespace {
@@ -32,6 +33,14 @@ void showReaderProgress(PackageDb& db, const InstalledPackage& package, PackageR
 bool wantedHere(const FileEntryHeader& header) {
   if (!header.isRegularFile()) return false;
   return header.hardwareKind == 0 || header.hardwareKind == flashKind();
+}
+
+// An entry stays below where the package's files go, and outside the
+// package database; no link that is there already leads it elsewhere.
+bool writesBelowFlash(const InstalledPackage& package, const std::string& entryName) {
+  if (!staysBelow(entryName)) return false;
+  const std::string target = entryTarget(package, entryName);
+  return !inDatabase(target.c_str()) && !leadsThroughLink(target);
 }
 
 // Copies one entry's data into its staged file.
@@ -75,7 +84,7 @@ InstallFailure unpackFiles(const InstallContext& context, InstalledPackage& pack
     }
     // A signed package is trusted for its content, not for where it writes;
     // the names of entries that are passed over write nothing.
-    if (!staysBelow(entryName)) return InstallFailure::brokenPackage();
+    if (!writesBelowFlash(package, entryName)) return InstallFailure::brokenPackage();
     const InstallFailure failure = copyEntry(package, context.manifest, payload, header, entryName);
     if (failure.failed()) return failure;
     showReaderProgress(context.db, package, reader);
