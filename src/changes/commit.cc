@@ -16,6 +16,7 @@
 #include "changes/staging_record.h"
 #include "pkg/paths.h"
 #include "platform/file_ops.h"
+#include "platform/guarded_path.h"
 
 namespace {
 
@@ -29,10 +30,10 @@ bool exists(const std::string& path) {
 }
 
 // The device of the file system that holds the path; 0 when it cannot be
-// told.
+// told. A link below /flash is on the flash, wherever its text leads.
 dev_t deviceOf(const std::string& path) {
   struct stat st;
-  return stat(path.c_str(), &st) == 0 ? st.st_dev : 0;
+  return lstatBelowPlace(path, st) == 0 ? st.st_dev : 0;
 }
 
 // A source that only RAM held: once gone, nothing brings it back.
@@ -42,6 +43,21 @@ bool heldInRam(const std::string& path) {
     if (path.compare(0, prefix.size(), prefix) == 0) return true;
   }
   return false;
+}
+
+// The removal of a file that a package listed: /flash//bin/x. It never
+// takes a directory with it, whatever came to lie there.
+bool isListedFile(const std::string& target) {
+  const std::string prefix = std::string(PATH_FLASH) + "//";
+  return target.compare(0, prefix.size(), prefix) == 0;
+}
+
+// Prints a failed call as perror does, and gives the error it printed:
+// printing may change errno (the text of the error may be looked up).
+int reportedError(const char* call) {
+  const int error = errno;
+  perror(call);
+  return error;
 }
 
 ssize_t readRetrying(int fd, char* buffer, size_t size) {
@@ -77,14 +93,14 @@ std::string temporaryPathIn(const std::string& directory, int& fd) {
 // and with the source's permission bits; the path of the copy, or "" with
 // errno set.
 std::string copyBeside(const std::string& source, const std::string& target, bool showProgress) {
+  const int from = fileops::open(source.c_str(), O_RDONLY | O_NONBLOCK);
+  if (from < 0) return "";
   struct stat st;
-  if (stat(source.c_str(), &st) != 0) return "";
-  if (!S_ISREG(st.st_mode)) {
+  if (fstat(from, &st) != 0 || !S_ISREG(st.st_mode)) {
+    fileops::close(from);
     errno = EINVAL;
     return "";
   }
-  const int from = fileops::open(source.c_str(), O_RDONLY);
-  if (from < 0) return "";
   int to = -1;
   const std::string copy = temporaryPathIn(parentDir(target), to);
   bool copied = to >= 0 && fileops::fchmod(to, st.st_mode & 07777) == 0 &&
@@ -197,7 +213,8 @@ class Commit {
   // Unlinks the plain entries of a directory (those not beginning with
   // ".") and then the directory itself, which stays when anything is left.
   void removeDirectory(const std::string& path) {
-    if (DIR* dir = opendir(path.c_str())) {
+    const int fd = fileops::openDirectory(path.c_str());
+    if (DIR* dir = fd < 0 ? nullptr : fdopendir(fd)) {
       while (const dirent* entry = readdir(dir)) {
         if (entry->d_name[0] == '\0' || entry->d_name[0] == '.') continue;
         const std::string inside = path + "/" + entry->d_name;
@@ -205,6 +222,8 @@ class Commit {
           fail("remove " + inside, errno);
       }
       closedir(dir);
+    } else if (fd >= 0) {
+      close(fd);
     }
     if (fileops::rmdir(path.c_str()) != 0 && errno != ENOTEMPTY && errno != EEXIST && errno != ENOENT)
       fail("remove " + path, errno);
@@ -213,7 +232,7 @@ class Commit {
   void removeTargets() {
     for (const auto& [target, change] : manifest_.entries) {
       if (change.kind != CHANGE_REMOVE || fileops::unlink(target.c_str()) == 0 || errno == ENOENT) continue;
-      if (errno == EISDIR)
+      if (errno == EISDIR && !isListedFile(target))
         removeDirectory(target);
       else
         fail("remove " + target, errno);
@@ -234,11 +253,9 @@ class Commit {
       if (fd >= 0) fileops::close(fd);
       if (temporary.empty() || fileops::unlink(temporary.c_str()) != 0 ||
           fileops::symlink(change.source.c_str(), temporary.c_str()) != 0) {
-        perror("symlink");
-        fail("link " + target + " to " + change.source, errno);
+        fail("link " + target + " to " + change.source, reportedError("symlink"));
       } else if (fileops::rename(temporary.c_str(), target.c_str()) != 0) {
-        perror("rename");
-        fail("link " + target + " to " + change.source, errno);
+        fail("link " + target + " to " + change.source, reportedError("rename"));
         fileops::unlink(temporary.c_str());
       }
     }
@@ -283,8 +300,7 @@ class Commit {
         if (!copyFile(change.source, target, showProgress_))
           retryLater("copy " + change.source + " to " + target, errno);
       } else {
-        perror("rename");
-        retryLater("move " + change.source + " to " + target, errno);
+        retryLater("move " + change.source + " to " + target, reportedError("rename"));
       }
     }
   }
@@ -293,7 +309,7 @@ class Commit {
   // system that the commit touched. A sync that fails leaves the commit to
   // be finished by the next start.
   bool makeDurable() {
-    std::map<dev_t, std::string> fileSystems{{deviceOf(PATH_JOURNAL), parentDir(PATH_JOURNAL)}};
+    std::map<dev_t, std::string> fileSystems{{deviceOf(parentDir(PATH_JOURNAL)), parentDir(PATH_JOURNAL)}};
     std::set<std::string> seen;
     for (const auto& [target, change] : manifest_.entries) {
       const std::string directory = parentDir(target);

@@ -15,6 +15,7 @@
 #include "db/database_image.h"
 #include "pkg/console.h"
 #include "pkg/paths.h"
+#include "platform/guarded_path.h"
 #include "platform/regular_file.h"
 
 namespace {
@@ -416,6 +417,8 @@ void loadPackage(InstalledPackage& package) { loadPackageWith(packageDb(), packa
 
 InstallFailure savePackage(InstalledPackage& package, Manifest& manifest) {
   const std::string dir = package.dbDir();
+  // An entry that is a link, or lies below one, would be written elsewhere.
+  if (leadsThroughLink(dir)) return InstallFailure::brokenPackage();
   if (!(package.flags & PF_NO_META)) {
     for (const MetaFile& file : kMetaFiles) {
       // An image package is described by its image, but the files it

@@ -13,6 +13,7 @@
 #include "pkgfile/inflate_stream.h"
 #include "pkgfile/verification.h"
 #include "platform/boot_image.h"
+#include "platform/guarded_path.h"
 #include "platform/processor.h"
 
 namespace {
@@ -55,6 +56,12 @@ bool flashTakes(const std::string& target, size_t nameLimit) {
     start = end + 1;
   }
   return true;
+}
+
+// An entry stays below where the package's files go, and outside the
+// package database; no link that is there already leads it elsewhere.
+bool writesBelowFlash(const std::string& entryName, const std::string& target) {
+  return staysBelow(entryName) && !inDatabase(target.c_str()) && !leadsThroughLink(target);
 }
 
 // Copies one entry's data into its staged file.
@@ -100,7 +107,8 @@ InstallFailure unpackFiles(const InstallContext& context, InstalledPackage& pack
     // A signed package is trusted for its content, not for where it writes;
     // the names of entries that are passed over write nothing.
     const std::string target = entryTarget(package, entryName);
-    if (!staysBelow(entryName) || !flashTakes(target, nameLimit)) return InstallFailure::brokenPackage();
+    if (!writesBelowFlash(entryName, target) || !flashTakes(target, nameLimit))
+      return InstallFailure::brokenPackage();
     const InstallFailure failure = copyEntry(package, context.manifest, payload, header, entryName, target);
     if (failure.failed()) return failure;
     showReaderProgress(context.db, package, reader);

@@ -52,3 +52,16 @@ inline constexpr char PATH_IGNORE_MARKER[] = "/rw/pckg/.download/IGNORE";
 inline constexpr char PATH_DOWNLOAD_DIR[] = "/rw/pckg/.download/";
 inline constexpr char PATH_FLASH_PACKAGES_DIR[] = "/flash/rw/pckg/";
 inline constexpr char PATH_SYSTEM_PACKAGES_DIR[] = "/flash/var/pckg/";
+
+// True when a path names the package database or something in it, however
+// many slashes it repeats ("/flash//var/pdb/x" too). The path holds no "."
+// or ".." component.
+inline bool inDatabase(const char* path) {
+  const char* wanted = PATH_DATABASE_DIR;
+  for (; *path && *wanted; ++path, ++wanted) {
+    if (*path != *wanted) return false;
+    if (*path == '/')
+      while (path[1] == '/') ++path;
+  }
+  return *wanted == '\0' || (*path == '\0' && wanted[0] == '/' && wanted[1] == '\0');
+}

@@ -6,10 +6,13 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <ctime>
 #include <map>
 #include <new>
 #include <set>
 #include <string>
+
+#include "platform/guarded_path.h"
 
 namespace fileops {
 namespace {
@@ -62,6 +65,19 @@ void noteOpened(int fd, const char* path, int flags) {
   if (fd >= 0 && tracking() && (flags & (O_WRONLY | O_RDWR))) writtenFds[fd] = path;
 }
 
+// The last component is not followed either, below a place.
+int noFollow(const PathAt& at) { return at.dir == AT_FDCWD ? 0 : O_NOFOLLOW; }
+
+// A name for a temporary file: the X's at the end of the pattern replaced.
+void fillTemplate(std::string& name) {
+  static uint64_t state = uint64_t(time(nullptr)) * 6364136223846793005u ^ uint64_t(getpid());
+  static const char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  for (size_t i = name.size(); i > 0 && name[i - 1] == 'X'; --i) {
+    state = state * 6364136223846793005u + 1442695040888963407u;
+    name[i - 1] = letters[(state >> 33) % 62];
+  }
+}
+
 }  // namespace
 
 void setFaultPlan(const FaultPlan& newPlan) { plan = newPlan; }
@@ -69,16 +85,31 @@ uint64_t operationCount() { return count; }
 
 int open(const char* path, int flags, mode_t mode) {
   if (faulted("open", path)) return -1;
-  const int fd = ::open(path, flags | O_CLOEXEC, mode);
+  PathAt at;
+  if (!resolveBelowPlace(path, at)) return -1;
+  const int fd = ::openat(at.dir, at.name.c_str(), flags | O_CLOEXEC | noFollow(at), mode);
   noteOpened(fd, path, flags);
   return fd;
 }
 
 int mkstemp(char* pattern) {
   if (faulted("mkstemp", pattern)) return -1;
-  const int fd = ::mkostemp(pattern, O_CLOEXEC);
-  noteOpened(fd, pattern, O_WRONLY);
-  return fd;
+  PathAt at;
+  if (!resolveBelowPlace(pattern, at)) return -1;
+  const std::string templ = at.name;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string name = templ;
+    fillTemplate(name);
+    const int fd = ::openat(at.dir, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0 && errno == EEXIST) continue;
+    if (fd >= 0) {
+      const size_t length = std::char_traits<char>::length(pattern);
+      name.copy(pattern + length - name.size(), name.size());
+      noteOpened(fd, pattern, O_WRONLY);
+    }
+    return fd;
+  }
+  return -1;
 }
 
 bool writeAll(int fd, const char* data, size_t size) {
@@ -115,7 +146,9 @@ int fsync(int fd) {
 
 int syncfs(const char* path) {
   if (faulted("syncfs", path)) return -1;
-  const int fd = ::open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  PathAt at;
+  if (!resolveBelowPlace(path, at)) return -1;
+  const int fd = openDirectoryAt(at);
   if (fd < 0) return -1;
   const int result = ::syncfs(fd);
   ::close(fd);
@@ -125,7 +158,15 @@ int syncfs(const char* path) {
 
 int rename(const char* from, const char* to) {
   if (faulted("rename", to)) return -1;
-  const int result = ::rename(from, to);
+  PathAt source, target;
+  if (!resolveBothBelowPlace(from, source, to, target)) return -1;
+  const int result = ::renameat(source.dir, source.name.c_str(), target.dir, target.name.c_str());
+  // A directory renamed is no longer where it was, and one replaced is
+  // another.
+  if (result == 0) {
+    forgetDirectory(from);
+    forgetDirectory(to);
+  }
   const auto moved = unsynced.find(from);
   if (result == 0 && moved != unsynced.end()) {
     unsynced[to] = moved->second;
@@ -137,12 +178,39 @@ int rename(const char* from, const char* to) {
 int unlink(const char* path) {
   if (faulted("unlink", path)) return -1;
   unsynced.erase(path);
-  return ::unlink(path);
+  PathAt at;
+  if (!resolveBelowPlace(path, at)) return -1;
+  return ::unlinkat(at.dir, at.name.c_str(), 0);
 }
 
-int rmdir(const char* path) { return faulted("rmdir", path) ? -1 : ::rmdir(path); }
-int mkdir(const char* path, mode_t mode) { return faulted("mkdir", path) ? -1 : ::mkdir(path, mode); }
-int symlink(const char* text, const char* path) { return faulted("symlink", path) ? -1 : ::symlink(text, path); }
+int rmdir(const char* path) {
+  if (faulted("rmdir", path)) return -1;
+  PathAt at;
+  if (!resolveBelowPlace(path, at)) return -1;
+  const int result = ::unlinkat(at.dir, at.name.c_str(), AT_REMOVEDIR);
+  if (result == 0) forgetDirectory(path);
+  return result;
+}
+
+int mkdir(const char* path, mode_t mode) {
+  if (faulted("mkdir", path)) return -1;
+  PathAt at;
+  if (!resolveBelowPlace(path, at)) return -1;
+  return ::mkdirat(at.dir, at.name.c_str(), mode);
+}
+
+int symlink(const char* text, const char* path) {
+  if (faulted("symlink", path)) return -1;
+  PathAt at;
+  if (!resolveBelowPlace(path, at)) return -1;
+  return ::symlinkat(text, at.dir, at.name.c_str());
+}
+
+int openDirectory(const char* path) {
+  PathAt at;
+  if (!resolveBelowPlace(path, at)) return -1;
+  return openDirectoryAt(at);
+}
 
 }  // namespace fileops
 

@@ -1,8 +1,9 @@
-// The calls that change what is on disk, in one place. In a run they are
-// the system's calls; a test can make any one of them fail with a chosen
-// errno, or end the process at it as a power cut would, and then start the
-// program again on what was left (the way a database's test file layer
-// does).
+// The calls that change what is on disk, in one place. Below the places
+// that the installer writes (guarded_path.h) none of them goes through a
+// symbolic link: one met on the way fails the call with ELOOP. A test can
+// make any one of them fail with a chosen errno, or end the process at it
+// as a power cut would, and then start the program again on what was left
+// (the way a database's test file layer does).
 #pragma once
 
 #include <sys/types.h>
@@ -27,6 +28,8 @@ int unlink(const char* path);
 int rmdir(const char* path);
 int mkdir(const char* path, mode_t mode);
 int symlink(const char* text, const char* path);
+// A directory opened for listing (not counted as an operation).
+int openDirectory(const char* path);
 
 // What a test asks of the operation with the given number (counted from 1
 // in call order): fail it with error, end the process there, end it as a

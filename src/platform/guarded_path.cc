@@ -1,0 +1,152 @@
+#include "platform/guarded_path.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <map>
+#include <vector>
+
+namespace {
+
+const char* const kPlaces[] = {"flash", "ram", "rw", "tmp"};
+
+// Directories opened so far, by path: a run works in few directories, and
+// opening each one again, component by component, for every file would cost
+// a system call per component. Emptied between two resolutions when full,
+// never during one, so that a directory handed out stays open until the
+// next.
+std::map<std::string, int> opened;
+constexpr size_t kMostOpened = 128;
+
+std::vector<std::string> components(const std::string& path) {
+  std::vector<std::string> parts;
+  size_t start = 0;
+  while (start < path.size()) {
+    size_t end = path.find('/', start);
+    if (end == std::string::npos) end = path.size();
+    if (end > start) parts.push_back(path.substr(start, end - start));
+    start = end + 1;
+  }
+  return parts;
+}
+
+bool isPlace(const std::string& name) {
+  for (const char* place : kPlaces)
+    if (name == place) return true;
+  return false;
+}
+
+bool hasDots(const std::vector<std::string>& parts) {
+  for (const std::string& part : parts)
+    if (part == "." || part == "..") return true;
+  return false;
+}
+
+void keepCacheSmall() {
+  if (opened.size() < kMostOpened) return;
+  for (const auto& [path, fd] : opened) close(fd);
+  opened.clear();
+}
+
+// A directory below another, opened without following a link: a link there
+// says ELOOP (opening it says only ENOTDIR).
+int openBelow(int above, const std::string& name) {
+  const int fd = openat(above, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  struct stat st;
+  if (fd < 0 && errno == ENOTDIR && fstatat(above, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+      S_ISLNK(st.st_mode))
+    errno = ELOOP;
+  return fd;
+}
+
+// The directory named by the first `depth` components; the place itself
+// may be a link, as a mount point may be.
+int openDirectories(const std::vector<std::string>& parts, size_t depth) {
+  std::string directory;
+  int fd = AT_FDCWD;
+  for (size_t i = 0; i < depth; ++i) {
+    directory += "/" + parts[i];
+    const auto known = opened.find(directory);
+    if (known != opened.end()) {
+      fd = known->second;
+      continue;
+    }
+    fd = i == 0 ? open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : openBelow(fd, parts[i]);
+    if (fd < 0) return -1;
+    opened[directory] = fd;
+  }
+  return fd;
+}
+
+// A path below a place, as components; false when the path is not below
+// one. A "." or ".." component in an absolute path fails it with EINVAL
+// wherever it is: "/./flash/x" is below /flash too, "/flash/../etc" is not.
+bool belowPlace(const std::string& path, std::vector<std::string>& parts, bool& dots) {
+  const bool absolute = !path.empty() && path[0] == '/';
+  parts = components(path);
+  dots = absolute && hasDots(parts);
+  return absolute && parts.size() >= 2 && isPlace(parts[0]);
+}
+
+bool resolve(const std::string& path, PathAt& at) {
+  std::vector<std::string> parts;
+  bool dots;
+  at = PathAt{AT_FDCWD, path};
+  const bool below = belowPlace(path, parts, dots);
+  if (dots) {
+    errno = EINVAL;
+    return false;
+  }
+  if (!below) return true;
+  const int fd = openDirectories(parts, parts.size() - 1);
+  if (fd < 0) return false;
+  at = PathAt{fd, parts.back()};
+  return true;
+}
+
+}  // namespace
+
+bool resolveBelowPlace(const std::string& path, PathAt& at) {
+  keepCacheSmall();
+  return resolve(path, at);
+}
+
+bool resolveBothBelowPlace(const std::string& from, PathAt& fromAt, const std::string& to, PathAt& toAt) {
+  keepCacheSmall();
+  return resolve(from, fromAt) && resolve(to, toAt);
+}
+
+int openDirectoryAt(const PathAt& at) {
+  if (at.dir == AT_FDCWD) return open(at.name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  return openBelow(at.dir, at.name);
+}
+
+bool leadsThroughLink(const std::string& path) {
+  std::vector<std::string> parts;
+  bool dots;
+  if (!belowPlace(path, parts, dots) || dots) return false;
+  keepCacheSmall();
+  const size_t depth = path.back() == '/' ? parts.size() : parts.size() - 1;
+  return openDirectories(parts, depth) < 0 && errno == ELOOP;
+}
+
+void forgetDirectory(const std::string& path) {
+  std::string prefix;
+  for (const std::string& part : components(path)) prefix += "/" + part;
+  for (auto it = opened.begin(); it != opened.end();) {
+    const std::string& known = it->first;
+    if (known == prefix || known.compare(0, prefix.size() + 1, prefix + "/") == 0) {
+      close(it->second);
+      it = opened.erase(it);
+    } else {
+      ++it;
+    }
+  }
+}
+
+int lstatBelowPlace(const std::string& path, struct stat& st) {
+  PathAt at;
+  if (!resolveBelowPlace(path, at)) return -1;
+  return fstatat(at.dir, at.name.c_str(), &st, AT_SYMLINK_NOFOLLOW);
+}
