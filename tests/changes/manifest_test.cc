@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <fstream>
@@ -66,6 +67,23 @@ TEST(StagedFile, FailureToCreateStagesNothingAndTouchesNoOtherFile) {
     std::ifstream kept("/ram/tmpXXXXXX");
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "keep");
   }));
+}
+
+// The data goes through the descriptor that made the staged file: a link
+// swapped in for it by name meanwhile receives nothing.
+TEST(StagedFile, IsWrittenThroughTheDescriptorThatMadeIt) {
+  PrivateRoot root;
+  root.write("/etc/passwd", "root\n");
+  EXPECT_TRUE(runInRoot(root, [] {
+    Manifest manifest;
+    StagedFile stream = createStagedFile(manifest, "/flash/x", 5, 0644);
+    const std::string staged = manifest.entries.at("/flash/x").source;
+    ASSERT_EQ(0, unlink(staged.c_str()));
+    ASSERT_EQ(0, symlink("/etc/passwd", staged.c_str()));
+    stream << "pwned";
+    EXPECT_TRUE(stream.close());
+  }));
+  EXPECT_EQ("root\n", root.read("/etc/passwd"));
 }
 
 }  // namespace
