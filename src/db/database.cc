@@ -221,13 +221,15 @@ class DirectoryNames {
   std::unordered_set<std::string> names_;
 };
 
-// scheduleDirs, when given, lists /ram/pdb/.
-void loadSchedule(InstalledPackage& package, const DirectoryNames* scheduleDirs) {
+// scheduleBase is the directory of the schedule directories (/ram/pdb/);
+// scheduleDirs, when given, lists it.
+void loadSchedule(InstalledPackage& package, const std::string& scheduleBase,
+                  const DirectoryNames* scheduleDirs) {
   const std::string dirName = sanitisedName(package.name);
   // An empty name makes the path /ram/pdb//schedule, which is always tried.
   if (scheduleDirs && !dirName.empty() && !scheduleDirs->mayHold(dirName)) return;
   std::string word;
-  if (!readWord(PATH_SCHEDULE_DIR + dirName + "/schedule", word)) return;
+  if (!readWord(scheduleBase + dirName + "/schedule", word)) return;
   if (word == "uninstall") {
     package.scheduled = SCHEDULE_UNINSTALL;
   } else if (word == "enable") {
@@ -239,8 +241,8 @@ void loadSchedule(InstalledPackage& package, const DirectoryNames* scheduleDirs)
   }
 }
 
-void loadPackageWith(InstalledPackage& package, const DirectoryNames* scheduleDirs) {
-  const std::string dir = package.dbDir();
+void loadPackageWith(InstalledPackage& package, const std::string& dir, const std::string& scheduleBase,
+                     const DirectoryNames* scheduleDirs) {
   if (package.version == 0)
     loadMetaFiles(package, dir);
   else if (!package.isBundle)
@@ -250,12 +252,11 @@ void loadPackageWith(InstalledPackage& package, const DirectoryNames* scheduleDi
     readFileList(dir + "files", package.files);
   loadMarks(package, dir);
   if (package.version == kAllOnes && package.buildTime == kAllOnes) return;
-  loadSchedule(package, scheduleDirs);
+  loadSchedule(package, scheduleBase, scheduleDirs);
 }
 
 // The fields of the package listing, read as loadPackageWith reads them.
-void loadListedFields(InstalledPackage& package) {
-  const std::string dir = package.dbDir();
+void loadListedFields(InstalledPackage& package, const std::string& dir) {
   if (package.version == 0) {
     std::string text;
     readWholeFile(dir + "version", text);
@@ -376,9 +377,9 @@ void loadDatabase(PackageDb& db, bool quiet, const std::string& systemArch, Data
   if (load == DatabaseLoad::Full) scheduleDirs.reset(new DirectoryNames(PATH_SCHEDULE_DIR));
   auto fill = [&](InstalledPackage& package) {
     if (load == DatabaseLoad::Full)
-      loadPackageWith(package, scheduleDirs.get());
+      loadPackageWith(package, package.dbDir(), PATH_SCHEDULE_DIR, scheduleDirs.get());
     else
-      loadListedFields(package);
+      loadListedFields(package, package.dbDir());
   };
   std::unordered_set<std::string> loaded;
   for (InstalledPackage* package : db.packages) {
@@ -394,7 +395,17 @@ void loadDatabase(PackageDb& db, bool quiet, const std::string& systemArch, Data
   }
 }
 
-void loadPackage(InstalledPackage& package) { loadPackageWith(package, nullptr); }
+void loadPackage(InstalledPackage& package) {
+  loadPackageWith(package, package.dbDir(), PATH_SCHEDULE_DIR, nullptr);
+}
+
+void loadPackageFrom(InstalledPackage& package, const std::string& dir, const std::string& scheduleBase,
+                     DatabaseLoad load) {
+  if (load == DatabaseLoad::Full)
+    loadPackageWith(package, dir, scheduleBase, nullptr);
+  else
+    loadListedFields(package, dir);
+}
 
 InstallFailure savePackage(InstalledPackage& package, Manifest& manifest) {
   const std::string dir = package.dbDir();

@@ -397,7 +397,8 @@ std::vector<uint64_t> faultPoints(uint64_t count, uint64_t sample) {
 // faults installer|inside ARGS [< LABEL]: the run is done once for every
 // fault point and kind, each time on the root as it was before; checks:
 //   kinds cut kill ERRNO...   (default: cut kill 28 5)
-//   sample N                  (default 12 points per kind, 6 under emulation)
+//   sample N                  (default 12 points per kind, 6 under emulation;
+//                             at most INSTALLER_FAULT_SAMPLE when it is set)
 //   lost ARGS                 a cut may end with an ERROR at the next start
 //                             when `installer ARGS` then repairs it
 // After a cut (whose RAM is lost with it) or a kill, the next start must
@@ -422,6 +423,8 @@ void Scenario::sweepFaults(const ScenarioBlock& block) {
     else if (line.keyword == "lost") lost = words(line.value);
     else SCENARIO_FAILURE(line) << "no such check";
   }
+  if (const char* most = getenv("INSTALLER_FAULT_SAMPLE"))
+    sample = std::max<uint64_t>(1, std::min<uint64_t>(sample, std::strtoull(most, nullptr, 10)));
   const std::string saved = makeTemporaryDirectory("installer-saved");
   shell("cp -a '" + root_.path() + "/.' '" + saved + "'");
   const auto restore = [&] {
@@ -445,6 +448,9 @@ void Scenario::sweepFaults(const ScenarioBlock& block) {
       const ProgramResult faulted = start(how, args, input, faultyInstallerPath());
       unsetenv("INSTALLER_FAULT");
       const std::string where = "\n  " + plan + " of " + std::to_string(count) + ": ";
+      // A faulted run says what failed on standard output; anything on
+      // standard error (a crash report) is a fault of its own.
+      if (!faulted.err.empty()) SCENARIO_FAILURE(block.head) << where << "standard error: " << faulted.err;
       if (kind != "cut" && kind != "kill") {
         const Tree state = deviceState(root_);
         const bool reported = faulted.status != 0 && faulted.out.find("ERROR: ") != std::string::npos;
@@ -457,7 +463,7 @@ void Scenario::sweepFaults(const ScenarioBlock& block) {
       }
       if (kind == "cut") shell("find '" + root_.host("/ram") + "' -mindepth 1 -delete");
       const ProgramResult next = ::runInstaller(root_, {"--show"});
-      std::string problem = leftovers(root_);
+      std::string problem = leftovers(root_) + next.err;
       const Tree state = deviceState(root_);
       if (state != before && state != after) {
         const bool reported = next.out.find("ERROR: ") != std::string::npos;
@@ -465,8 +471,8 @@ void Scenario::sweepFaults(const ScenarioBlock& block) {
           problem += "neither old nor new: " + changes(after, state);
         } else {
           const ProgramResult repair = ::runInstaller(root_, lost);
-          if (repair.status != 0 || deviceState(root_) != after)
-            problem += "not repaired: " + changes(after, deviceState(root_)) + repair.out;
+          if (repair.status != 0 || deviceState(root_) != after || !repair.err.empty())
+            problem += "not repaired: " + changes(after, deviceState(root_)) + repair.out + repair.err;
         }
       }
       if (!problem.empty()) SCENARIO_FAILURE(block.head) << where << problem << "\n" << next.out;
