@@ -130,13 +130,16 @@ bool fileExists(const std::string& path) {
   return stat(path.c_str(), &st) == 0;
 }
 
-// One path a line; empty lines are skipped.
+// One path a line; empty lines are skipped, and so are lines of slashes
+// alone, which name the flash itself and no file (a save would write them
+// back as empty lines).
 void addFileList(const std::string& text, std::set<std::string>& files) {
   size_t start = 0;
   while (start < text.size()) {
     size_t end = text.find('\n', start);
     if (end == std::string::npos) end = text.size();
-    if (end > start) {
+    const size_t name = text.find_first_not_of('/', start);
+    if (name != std::string::npos && name < end) {
       if (text[start] == '/')
         files.insert(text.substr(start, end - start));
       else

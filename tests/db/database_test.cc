@@ -68,7 +68,7 @@ void loadAndCheck(const PrivateRoot& root, const std::function<void(PackageDb&, 
 void metaEntries(const PrivateRoot& root) {
   entry(root, "system", {{"version", "100859648 1700000000\n"}, {"deps", "plix 1 0\nbase 0 0\n"},
                          {"provides", "kernel 5 7 -2\nhi 0 0 2147483647\nlo 0 0 -2147483648\n"},
-                         {"conflicts", "old 0 3\n"}, {"files", "bin/x\n/bin/x\n\nlib/y\n"}, {"disabled", "auto\n"}});
+                         {"conflicts", "old 0 3\n"}, {"files", "bin/x\n/bin/x\n\n/\n//\nlib/y\n"}, {"disabled", "auto\n"}});
   // Any first line of a mark but "auto" forces, the empty one too.
   entry(root, "ppp", {{"version", "1 2\n"}, {"disabled", "\n"}});
   entry(root, "dhcp", {{"version", "1 2\n"}, {"enabled", "user\n"}, {"files", ""}});
