@@ -132,13 +132,16 @@ bool fileExists(const std::string& path) {
   return stat(path.c_str(), &st) == 0;
 }
 
-// One path a line; empty lines are skipped.
+// One path a line; empty lines are skipped, and so are lines of slashes
+// alone, which name the flash itself and no file (a save would write them
+// back as empty lines).
 void addFileList(const std::string& text, std::set<std::string>& files) {
   size_t start = 0;
   while (start < text.size()) {
     size_t end = text.find('\n', start);
     if (end == std::string::npos) end = text.size();
-    if (end > start) {
+    const size_t name = text.find_first_not_of('/', start);
+    if (name != std::string::npos && name < end) {
       if (text[start] == '/')
         files.insert(text.substr(start, end - start));
       else
@@ -231,14 +234,16 @@ class DirectoryNames {
   std::unordered_set<std::string> names_;
 };
 
-// scheduleDirs, when given, lists /ram/pdb/.
-void loadSchedule(PackageDb& db, InstalledPackage& package, const DirectoryNames* scheduleDirs) {
+// scheduleBase is the directory of the schedule directories (/ram/pdb/);
+// scheduleDirs, when given, lists it.
+void loadSchedule(PackageDb& db, InstalledPackage& package, const std::string& scheduleBase,
+                  const DirectoryNames* scheduleDirs) {
   const std::string dirName = sanitisedName(package.name);
   // An empty name makes the path /ram/pdb//schedule, which is always tried.
   if (scheduleDirs && !dirName.empty() && !scheduleDirs->mayHold(dirName)) return;
   std::string word;
   bool found = false;
-  readWord(db, PATH_SCHEDULE_DIR + dirName + "/schedule", word, found);
+  readWord(db, scheduleBase + dirName + "/schedule", word, found);
   if (!found) return;
   if (word == "uninstall") {
     package.scheduled = SCHEDULE_UNINSTALL;
@@ -251,8 +256,9 @@ void loadSchedule(PackageDb& db, InstalledPackage& package, const DirectoryNames
   }
 }
 
-void loadPackageWith(PackageDb& db, InstalledPackage& package, const DirectoryNames* scheduleDirs) {
-  const std::string dir = package.dbDir();
+// dir is the package's entry directory, with its final "/".
+void loadPackageWith(PackageDb& db, InstalledPackage& package, const std::string& dir,
+                     const std::string& scheduleBase, const DirectoryNames* scheduleDirs) {
   // An uninstall is never done without a word: the silent request pass
   // removes a damaged entry, so it is said here.
   if (package.version == 0) {
@@ -266,13 +272,12 @@ void loadPackageWith(PackageDb& db, InstalledPackage& package, const DirectoryNa
   }
   loadMarks(db, package, dir);
   if (package.version == kAllOnes && package.buildTime == kAllOnes) return;
-  loadSchedule(db, package, scheduleDirs);
+  loadSchedule(db, package, scheduleBase, scheduleDirs);
 }
 
 // The fields of the package listing, read as loadPackageWith reads them.
 // Nothing is uninstalled by a listing: a damaged entry shows as it reads.
-void loadListedFields(PackageDb& db, InstalledPackage& package) {
-  const std::string dir = package.dbDir();
+void loadListedFields(PackageDb& db, InstalledPackage& package, const std::string& dir) {
   if (package.version == 0) {
     std::string text;
     readText(db, dir + "version", text);
@@ -395,9 +400,9 @@ void loadDatabase(PackageDb& db, bool quiet, const std::string& systemArch, Data
   if (load == DatabaseLoad::Full) scheduleDirs.reset(new DirectoryNames(PATH_SCHEDULE_DIR));
   auto fill = [&](InstalledPackage& package) {
     if (load == DatabaseLoad::Full)
-      loadPackageWith(db, package, scheduleDirs.get());
+      loadPackageWith(db, package, package.dbDir(), PATH_SCHEDULE_DIR, scheduleDirs.get());
     else
-      loadListedFields(db, package);
+      loadListedFields(db, package, package.dbDir());
   };
   std::unordered_set<std::string> loaded;
   for (InstalledPackage* package : db.packages) {
@@ -413,7 +418,17 @@ void loadDatabase(PackageDb& db, bool quiet, const std::string& systemArch, Data
   }
 }
 
-void loadPackage(InstalledPackage& package) { loadPackageWith(packageDb(), package, nullptr); }
+void loadPackage(InstalledPackage& package) {
+  loadPackageWith(packageDb(), package, package.dbDir(), PATH_SCHEDULE_DIR, nullptr);
+}
+
+void loadPackageFrom(PackageDb& db, InstalledPackage& package, const std::string& dir,
+                     const std::string& scheduleBase, DatabaseLoad load) {
+  if (load == DatabaseLoad::Full)
+    loadPackageWith(db, package, dir, scheduleBase, nullptr);
+  else
+    loadListedFields(db, package, dir);
+}
 
 InstallFailure savePackage(InstalledPackage& package, Manifest& manifest) {
   const std::string dir = package.dbDir();

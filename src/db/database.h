@@ -25,6 +25,13 @@ void loadDatabase(PackageDb& db, bool quiet, const std::string& systemArch,
 // disabled and enabled marks and its schedule file.
 void loadPackage(InstalledPackage& package);
 
+// loadPackage, or the listing's part of it, from a copy of the database
+// kept elsewhere: the meta files and marks from dir, the schedule file from
+// scheduleBase + the directory name of the package + "/schedule" (both
+// directories named with a final "/"); warnings go to db.
+void loadPackageFrom(PackageDb& db, InstalledPackage& package, const std::string& dir,
+                     const std::string& scheduleBase, DatabaseLoad load);
+
 // The directory name of a package's schedule file: the name with everything
 // but ASCII letters, digits and "-" left out.
 std::string sanitisedName(const std::string& name);

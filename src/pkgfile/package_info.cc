@@ -40,6 +40,13 @@ bool usableAsPackageName(const std::string& name) {
   });
 }
 
+// A relation's name is written as a word of the database's relation lists
+// (name, bounds, extra): it must not be empty nor hold white space, or the
+// list would read back as another one, or as damaged.
+bool usableAsRelationName(const std::string& name) {
+  return !name.empty() && std::none_of(name.begin(), name.end(), [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); });
+}
+
 // The whole data of the current part; when the input ends early, the bytes
 // that arrived.
 std::string readPartText(PackageReader& reader) {
@@ -93,10 +100,18 @@ void takeText(PackageReader& reader, int type, std::string& field) {
   reader.nextPart();
 }
 
-// Takes the current part as a reference list when it has the given type.
+// Takes the current part as a reference list when it has the given type;
+// false when it is cut short or names what no list can hold. The entries
+// before the failure are kept.
 bool takeRefList(PackageReader& reader, int type, std::vector<DependencyEntry>& list) {
   if (reader.currentType() != type) return true;
-  if (!readRefList(reader, list)) return false;
+  std::vector<DependencyEntry> read;
+  const bool whole = readRefList(reader, read);
+  for (const DependencyEntry& entry : read) {
+    if (!usableAsRelationName(entry.name)) return false;
+    list.push_back(entry);
+  }
+  if (!whole) return false;
   reader.nextPart();
   return true;
 }

@@ -28,7 +28,7 @@ std::map<std::string, off_t> unsynced;
 
 bool tracking() { return plan.fault != Fault::None; }
 
-void cutPower() {
+[[noreturn]] void cutPower() {
   for (const auto& [path, size] : unsynced) ::truncate(path.c_str(), size);
   _exit(FAULT_EXIT_STATUS);
 }

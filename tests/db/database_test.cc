@@ -68,7 +68,7 @@ void loadAndCheck(const PrivateRoot& root, const std::function<void(PackageDb&, 
 void metaEntries(const PrivateRoot& root) {
   entry(root, "system", {{"version", "100859648 1700000000\n"}, {"deps", "plix 1 0\nbase 0 0\n"},
                          {"provides", "kernel 5 7 -2\nhi 0 0 2147483647\nlo 0 0 -2147483648\n"},
-                         {"conflicts", "old 0 3\n"}, {"files", "bin/x\n/bin/x\n\nlib/y\n"}, {"disabled", "auto\n"}});
+                         {"conflicts", "old 0 3\n"}, {"files", "bin/x\n/bin/x\n\n/\n//\nlib/y\n"}, {"disabled", "auto\n"}});
   // Any first line of a mark but "auto" forces, the empty one too.
   entry(root, "ppp", {{"version", "1 2\n"}, {"disabled", "\n"}});
   entry(root, "dhcp", {{"version", "1 2\n"}, {"enabled", "user\n"}, {"files", ""}});
@@ -105,31 +105,41 @@ void metaEntries(const PrivateRoot& root) {
 TEST(DatabaseLoad, MetaFilesMarksAndSchedules) {
   PrivateRoot root;
   metaEntries(root);
-  loadAndCheck(root, [](PackageDb&, const Names& described) {
-  EXPECT_EQ((Names{"_. 1 2 bundle user request:3",
-                   "almost 4294967295 1 bundle request:1",
-                   "conflicts 1 2 d:a,1,2,0 p:b,0,0,1 c:c,0,0,0 bundle request:1",
-                   "dhcp 1 2 user request:0",
-                   "disk-drivers 1 2 bundle user request:3",
-                   "empty 0 0 bundle request:1",
-                   "extra-high 1 2 p:b,0,0,7 bundle request:1",
-                   "extra-low 1 2 bundle request:1",
-                   "forever 4294967295 4294967295 bundle request:0",
-                   "garbage 0 0 bundle request:1",
-                   "gone 1 2 bundle request:1",
-                   "halfway 7 0 bundle request:1",
-                   "huge 0 0 bundle request:1",
-                   "lists 1 2 d:a,1,2,0 p:b,0,0,-3 c:c,0,0,0 bundle request:1",
-                   "member 1 2 in:routeros,0 bundle user request:1",
-                   "my.pkg_x 1 2 bundle user request:2",
-                   "odd 1 2 bundle request:0",
-                   "ppp 1 2 bundle disabled user request:0",
-                   "signed 1 2 bundle request:1",
-                   "system 100859648 1700000000 d:plix,1,0,0 d:base,0,0,0 p:kernel,5,7,-2 p:hi,0,0,2147483647 "
-                   "p:lo,0,0,-2147483648 c:old,0,3,0 /bin/x /lib/y disabled request:0",
-                   "zeros 100859648 1 bundle request:0"}),
-            described);
-  });
+  const Names expected{"_. 1 2 bundle user request:3",
+                       "almost 4294967295 1 bundle request:1",
+                       "conflicts 1 2 d:a,1,2,0 p:b,0,0,1 c:c,0,0,0 bundle request:1",
+                       "dhcp 1 2 user request:0",
+                       "disk-drivers 1 2 bundle user request:3",
+                       "empty 0 0 bundle request:1",
+                       "extra-high 1 2 p:b,0,0,7 bundle request:1",
+                       "extra-low 1 2 bundle request:1",
+                       "forever 4294967295 4294967295 bundle request:0",
+                       "garbage 0 0 bundle request:1",
+                       "gone 1 2 bundle request:1",
+                       "halfway 7 0 bundle request:1",
+                       "huge 0 0 bundle request:1",
+                       "lists 1 2 d:a,1,2,0 p:b,0,0,-3 c:c,0,0,0 bundle request:1",
+                       "member 1 2 in:routeros,0 bundle user request:1",
+                       "my.pkg_x 1 2 bundle user request:2",
+                       "odd 1 2 bundle request:0",
+                       "ppp 1 2 bundle disabled user request:0",
+                       "signed 1 2 bundle request:1",
+                       "system 100859648 1700000000 d:plix,1,0,0 d:base,0,0,0 p:kernel,5,7,-2 p:hi,0,0,2147483647 "
+                       "p:lo,0,0,-2147483648 c:old,0,3,0 /bin/x /lib/y disabled request:0",
+                       "zeros 100859648 1 bundle request:0"};
+  loadAndCheck(root, [&](PackageDb&, const Names& described) { EXPECT_EQ(expected, described); });
+  // The same entries read from a copy elsewhere, here where they lie on the
+  // host, load the same.
+  Names fromCopy;
+  PackageDb copyDb;
+  copyDb.quiet = true;
+  for (const std::string& row : expected) {
+    InstalledPackage package(row.substr(0, row.find(' ')));
+    loadPackageFrom(copyDb, package, root.host("/flash/var/pdb/" + package.name + "/"), root.host("/ram/pdb/"),
+                    DatabaseLoad::Full);
+    fromCopy.push_back(describe(package));
+  }
+  EXPECT_EQ(expected, fromCopy);
   EXPECT_EQ("a-b9", sanitisedName("a-b.9_/\xc3\xa9"));
   // Every damaged entry is said, a member left by its bundle and a
   // requested uninstall are not damage.

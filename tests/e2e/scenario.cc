@@ -37,6 +37,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -408,6 +409,16 @@ std::string leftovers(const PrivateRoot& root) {
   return found;
 }
 
+// What tells of a crash in a run whose standard error may hold the
+// program's own lines (a failed rename is also said there): a sanitizer's
+// report, or an end by a signal; "" when there is none.
+std::string crash(const ProgramResult& result) {
+  for (const char* report : {"Sanitizer", "runtime error:"})
+    if (result.err.find(report) != std::string::npos) return "standard error: " + result.err;
+  if (result.status >= 128) return "ended by signal " + std::to_string(result.status - 128) + "\n" + result.err;
+  return "";
+}
+
 void shell(const std::string& command) {
   if (system(command.c_str()) != 0) ADD_FAILURE() << "failed: " << command;
 }
@@ -429,7 +440,8 @@ std::vector<uint64_t> faultPoints(uint64_t count, uint64_t sample) {
 //                             oom: memory runs out there, the run ends with
 //                             status 1 and an ERROR, the next start leaves
 //                             the old or the new state
-//   sample N                  (default 12 points per kind, 6 under emulation)
+//   sample N                  (default 12 points per kind, 6 under emulation;
+//                             at most INSTALLER_FAULT_SAMPLE when it is set)
 //   lost ARGS                 a cut may end with an ERROR at the next start
 //                             when `installer ARGS` then repairs it
 // After a cut (whose RAM is lost with it) or a kill, the next start must
@@ -454,6 +466,8 @@ void Scenario::sweepFaults(const ScenarioBlock& block) {
     else if (line.keyword == "lost") lost = words(line.value);
     else SCENARIO_FAILURE(line) << "no such check";
   }
+  if (const char* most = getenv("INSTALLER_FAULT_SAMPLE"))
+    sample = std::max<uint64_t>(1, std::min<uint64_t>(sample, std::strtoull(most, nullptr, 10)));
   const PrivateRoot savedRoot;
   const std::string saved = savedRoot.path();
   shell("find '" + saved + "' -mindepth 1 -delete; cp -a '" + root_.path() + "/.' '" + saved + "'");
@@ -478,6 +492,8 @@ void Scenario::sweepFaults(const ScenarioBlock& block) {
       const ProgramResult faulted = start(how, args, input, FAULTY_INSTALLER_PATH);
       unsetenv("INSTALLER_FAULT");
       const std::string where = "\n  " + plan + " of " + std::to_string(count) + ": ";
+      // A faulted run may fail, never crash.
+      if (!crash(faulted).empty()) SCENARIO_FAILURE(block.head) << where << crash(faulted);
       if (!ends) {
         const Tree state = deviceState(root_);
         const bool reported = faulted.status != 0 && faulted.out.find("ERROR: ") != std::string::npos;
@@ -493,7 +509,7 @@ void Scenario::sweepFaults(const ScenarioBlock& block) {
         SCENARIO_FAILURE(block.head) << where << "status " << faulted.status << "\n" << faulted.out << faulted.err;
       if (kind == "cut") shell("find '" + root_.host("/ram") + "' -mindepth 1 -delete");
       const ProgramResult next = ::runInstaller(root_, {"--show"});
-      std::string problem = leftovers(root_);
+      std::string problem = leftovers(root_) + crash(next);
       const Tree state = deviceState(root_);
       if (state != before && state != after) {
         const bool reported = next.out.find("ERROR: ") != std::string::npos;
@@ -503,6 +519,7 @@ void Scenario::sweepFaults(const ScenarioBlock& block) {
           const ProgramResult repair = ::runInstaller(root_, lost);
           if (repair.status != 0 || deviceState(root_) != after)
             problem += "not repaired: " + changes(after, deviceState(root_)) + repair.out;
+          problem += crash(repair);
         }
       }
       if (!problem.empty()) SCENARIO_FAILURE(block.head) << where << problem << "\n" << next.out;

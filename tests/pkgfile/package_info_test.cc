@@ -40,7 +40,8 @@ std::string info(const std::string& parts, bool seekable = true, size_t* largest
 // bytes after a NUL; a header cut short, not first, or whose name cannot be
 // a directory name leaves the record as it was. Metadata parts are taken
 // in their fixed order: one behind its place keeps its default. Reference
-// lists cut short fail.
+// lists cut short, or naming what the database's lists cannot hold (an
+// empty name, white space), fail.
 TEST(ReadPackageInfo, HeadersMetadataAndLists) {
   const std::string x = part(PackageHeader, headerData("x", 7));
   std::string padded = headerData("", 1);
@@ -64,6 +65,10 @@ TEST(ReadPackageInfo, HeadersMetadataAndLists) {
       {x + part(Dependencies, deps.substr(0, 2 + 32 + 31)), "0 x 7 0 0 i386 d:system:6300000:6400000:0 @3"},
       {x + part(Provides, "\x01"), "0 x 7 0 0 i386 @19"},
       {x + part(Conflicts, le16(0)), "1 x 7 0 0 i386 @-1"},
+      {x + part(Dependencies, refListData({{"ok", 1, 2, 0}, {"", 1, 2, 0}})), "0 x 7 0 0 i386 d:ok:1:2:0 @3"},
+      {x + part(Provides, refListData({{"two words", 1, 2, 0}})), "0 x 7 0 0 i386 @19"},
+      {x + part(Conflicts, refListData({{"tab\there", 0, 5, 0}})), "0 x 7 0 0 i386 @17"},
+      {x + part(Conflicts, refListData({{"ctl\x01ok", 0, 5, 0}})), "1 x 7 0 0 i386 c:ctl\x01ok:0:5:0 @-1"},
   };
   for (const auto& row : rows) EXPECT_EQ(row.expected, info(row.parts)) << &row - rows;
   for (const char* name : {"", ".", "..", "a/b", "/", "two words", "line\n", "del\x7f"})

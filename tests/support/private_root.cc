@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -79,6 +80,36 @@ int waitStatus(pid_t pid) {
   return -1;
 }
 
+// Where a program of a sanitized build will run when that is a private
+// root: the root it is started in, or the root that the installer changes
+// into (the last -r); "" otherwise, and in every other build.
+std::string sanitizedProgramRoot(const std::vector<std::string>& argv, const std::string& rootDir) {
+#ifdef __SANITIZE_ADDRESS__
+  if (!rootDir.empty()) return rootDir;
+  for (size_t at = argv.size(); at-- > 1;)
+    if (argv[at - 1] == "-r") return argv[at];
+#else
+  (void)argv;
+  (void)rootDir;
+#endif
+  return "";
+}
+
+// The sanitizer runtimes read their options from /proc/self/environ and
+// their program's path from /proc/self/exe (else they warn on standard
+// error), and the leak check at the end lists the threads in /proc: the
+// calling process is given the host's /proc in the root, in a mount
+// namespace of its own, which goes with it. Says why when it cannot.
+bool giveProc(const std::string& root) {
+  const std::string target = root + "/proc";
+  const bool given = (mkdir(target.c_str(), 0555) == 0 || errno == EEXIST) &&
+                     (geteuid() == 0 ? unshare(CLONE_NEWNS) == 0 : enterUserNamespace()) &&
+                     mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+                     mount("/proc", target.c_str(), nullptr, MS_BIND | MS_REC, nullptr) == 0;
+  if (!given) fprintf(stderr, "private root: cannot give %s a /proc: %s\n", root.c_str(), strerror(errno));
+  return given;
+}
+
 // Starts argv[0] with the given root (none when empty). Its output and
 // error go to files, so that feeding its input through the pipe cannot
 // block on a full pipe the other way; a program that stops reading early
@@ -86,6 +117,10 @@ int waitStatus(pid_t pid) {
 ProgramResult spawn(const std::vector<std::string>& argv, const std::string& rootDir,
                     const std::string& input) {
   ProgramResult result;
+  const std::string procRoot = sanitizedProgramRoot(argv, rootDir);
+  std::vector<char*> args;
+  for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+  args.push_back(nullptr);
   const std::string out = makeTemporaryDirectory("program");
   int in[2];
   if (out.empty() || pipe(in) != 0) return result;
@@ -101,10 +136,9 @@ ProgramResult spawn(const std::vector<std::string>& argv, const std::string& roo
     close(in[1]);
     // A program that changes its own root needs to be root, or root in a
     // namespace of its own.
+    struct stat info;
+    if (!procRoot.empty() && stat(procRoot.c_str(), &info) == 0 && !giveProc(procRoot)) _exit(126);
     if (!rootDir.empty() ? !enterRoot(rootDir) : (geteuid() != 0 && !enterUserNamespace())) _exit(126);
-    std::vector<char*> args;
-    for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
-    args.push_back(nullptr);
     execv(args[0], args.data());
     fprintf(stderr, "cannot start %s: %s\n", args[0], strerror(errno));
     _exit(127);
