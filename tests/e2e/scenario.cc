@@ -415,7 +415,9 @@ std::string leftovers(const PrivateRoot& root) {
 std::string crash(const ProgramResult& result) {
   for (const char* report : {"Sanitizer", "runtime error:"})
     if (result.err.find(report) != std::string::npos) return "standard error: " + result.err;
-  if (result.status >= 128) return "ended by signal " + std::to_string(result.status - 128) + "\n" + result.err;
+  // 255 is the installer's own status (a copy of standard input it cannot
+  // write), not the end by a signal.
+  if (result.status > 128 && result.status < 255) return "ended by signal " + std::to_string(result.status - 128) + "\n" + result.err;
   return "";
 }
 
