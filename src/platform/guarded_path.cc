@@ -107,6 +107,13 @@ bool resolve(const std::string& path, PathAt& at) {
 
 }  // namespace
 
+int depthInPlace(const std::string& path) {
+  if (path.empty() || path[0] != '/' || path.find('\0') != std::string::npos) return -1;
+  const std::vector<std::string> parts = components(path);
+  if (parts.empty() || !isPlace(parts[0]) || hasDots(parts)) return -1;
+  return int(parts.size()) - 1;
+}
+
 bool resolveBelowPlace(const std::string& path, PathAt& at) {
   keepCacheSmall();
   return resolve(path, at);

@@ -18,6 +18,11 @@ struct PathAt {
   std::string name;  // the whole path then
 };
 
+// How many names deep an absolute path lies below its place (0 for the
+// place itself); -1 when it lies in none of them, or holds a "." or ".."
+// component or a NUL byte.
+int depthInPlace(const std::string& path);
+
 // Resolves a path. False, with errno set, when a directory on the way is a
 // symbolic link (ELOOP), is missing (ENOENT) or is no directory (ENOTDIR), or
 // the path holds a "." or ".." component (EINVAL). A path that is not below
