@@ -39,4 +39,7 @@ struct InstallResult {
   // The package file was unpacked and installed, not passed over as
   // installed already.
   bool unpacked = false;
+  // A bundle refused only because the same version is installed: the
+  // upgrade run passes over it as it does a single package.
+  bool sameInstalled = false;
 };

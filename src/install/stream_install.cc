@@ -160,8 +160,9 @@ InstallResult installBundle(const InstallContext& context, PackageReader& reader
   if (bundle->isImage) result.imageDirectory = bundle->dbDir();
 
   const uint32_t verdict = chooseCandidate(db, *bundle, context.installFlags);
-  if (verdict & ~context.installFlags) {
+  if (const uint32_t refused = verdict & ~context.installFlags) {
     result.status = 2;
+    result.sameInstalled = refused == SAME_INSTALLED;
     return result;
   }
   uninstallByName(db, context.manifest, bundle->name);

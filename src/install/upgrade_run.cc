@@ -149,7 +149,9 @@ void upgradeRun(PackageDb& db, Manifest& manifest, const UpgradeCandidates& cand
     if (!file.open(candidate->path)) continue;
     std::istream input(&file);
     const InstallResult result = installFromStream(context, input);
-    if (result.status != 0) {
+    // A bundle installed at the same version is passed over like a single
+    // package: the rest of the upgrade goes on.
+    if (result.status != 0 && !result.sameInstalled) {
       cancelChanges(manifest);
       return;
     }
