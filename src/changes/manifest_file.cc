@@ -21,8 +21,7 @@ char kindLetter(ChangeKind kind) {
 }
 
 bool representable(const std::string& target, const Change& change) {
-  return !target.empty() && target.find_first_of(" \n") == std::string::npos &&
-         change.source.find('\n') == std::string::npos;
+  return !target.empty() && manifestCanName(target) && change.source.find('\n') == std::string::npos;
 }
 
 // A line split into its letter, its target and the rest after the next
@@ -111,6 +110,8 @@ class LineReader {
 };
 
 }  // namespace
+
+bool manifestCanName(const std::string& target) { return target.find_first_of(" \n") == std::string::npos; }
 
 std::vector<std::string> unwritableTargets(const Manifest& manifest) {
   std::vector<std::string> targets;

@@ -16,6 +16,9 @@
 // than written as a different change, and complete is false then.
 std::string manifestText(const Manifest& manifest, bool& complete);
 
+// Whether a line of the file can name the target: no space, no line feed.
+bool manifestCanName(const std::string& target);
+
 // The targets of the changes that manifestText leaves out.
 std::vector<std::string> unwritableTargets(const Manifest& manifest);
 

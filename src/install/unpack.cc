@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "changes/manifest_file.h"
 #include "db/database.h"
 #include "pkg/console.h"
 #include "pkg/paths.h"
@@ -59,9 +60,12 @@ bool flashTakes(const std::string& target, size_t nameLimit) {
 }
 
 // An entry stays below where the package's files go, and outside the
-// package database; no link that is there already leads it elsewhere.
+// package database; no link that is there already leads it elsewhere. A
+// saved manifest must be able to name it, or a later --commit would list
+// the file without placing it.
 bool writesBelowFlash(const std::string& entryName, const std::string& target) {
-  return staysBelow(entryName) && !inDatabase(target.c_str()) && !leadsThroughLink(target);
+  return staysBelow(entryName) && manifestCanName(target) && !inDatabase(target.c_str()) &&
+         !leadsThroughLink(target);
 }
 
 // Copies one entry's data into its staged file.
@@ -84,6 +88,13 @@ InstallFailure copyEntry(InstalledPackage& package, Manifest& manifest, std::ist
   return InstallFailure();
 }
 
+// The payload ends where an entry header cannot be read whole. A stream
+// that was damaged or cut, its checksum included, refuses the package:
+// what it handed out may differ from what was packaged.
+InstallFailure endOfPayload(const InflateStream& payload) {
+  return payload.damaged() ? InstallFailure::brokenPackage() : InstallFailure();
+}
+
 // Unpacks the entries of the Files part the reader stands on into staged
 // files and adds their targets to the package's files.
 InstallFailure unpackFiles(const InstallContext& context, InstalledPackage& package,
@@ -91,10 +102,10 @@ InstallFailure unpackFiles(const InstallContext& context, InstalledPackage& pack
   InflateStream payload(reader);
   const size_t nameLimit = flashNameLimit();
   for (;;) {
-    if (!payload) return InstallFailure();
+    if (!payload) return endOfPayload(payload);
     uint8_t bytes[FILE_ENTRY_HEADER_SIZE];
     payload.read(reinterpret_cast<char*>(bytes), sizeof bytes);
-    if (static_cast<size_t>(payload.gcount()) != sizeof bytes) return InstallFailure();
+    if (static_cast<size_t>(payload.gcount()) != sizeof bytes) return endOfPayload(payload);
     const FileEntryHeader header = decodeFileEntryHeader(bytes);
     std::string entryName(header.nameLength, '\0');
     payload.read(&entryName[0], header.nameLength);

@@ -35,14 +35,20 @@ InflateStreamBuf::int_type InflateStreamBuf::underflow() {
 }
 
 bool InflateStreamBuf::inflateMore() {
-  if (!ready_ || ended_ || source_ == nullptr) return false;
+  if (ended_) return false;
+  if (!ready_ || source_ == nullptr) {
+    ended_ = damaged_ = true;
+    return false;
+  }
   // A call that consumes input without producing output (a block split
   // across refills) hands out nothing: go on until bytes come out.
   for (;;) {
     if (zstream_.avail_in == 0) {
       const std::streamsize got = source_->sgetn(input_, kBufferSize);
       if (got <= 0) {
+        // An empty payload holds nothing; one cut before its end is damaged.
         ended_ = true;
+        damaged_ = zstream_.total_in > 0;
         return false;
       }
       zstream_.next_in = reinterpret_cast<Bytef*>(input_);
@@ -51,8 +57,11 @@ bool InflateStreamBuf::inflateMore() {
     zstream_.next_out = reinterpret_cast<Bytef*>(output_ + 1);
     zstream_.avail_out = kBufferSize;
     // At the end of the stream, or at damage, the bytes that came out
-    // before it are still handed out; nothing comes after them.
-    if (inflate(&zstream_, Z_PARTIAL_FLUSH) != Z_OK) ended_ = true;
+    // before it are still handed out; nothing comes after them. Damage is
+    // kept, for the reader to refuse what it took.
+    const int result = inflate(&zstream_, Z_PARTIAL_FLUSH);
+    if (result != Z_OK) ended_ = true;
+    if (result != Z_OK && result != Z_STREAM_END) damaged_ = true;
     if (zstream_.avail_out < kBufferSize) return true;
     if (ended_) return false;
   }

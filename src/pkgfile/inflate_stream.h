@@ -18,6 +18,10 @@ class InflateStreamBuf : public std::streambuf {
 
   // Decompressed bytes placed in the output buffer so far.
   uint64_t produced() const { return produced_; }
+  // The data ended at damage, at a failed checksum or with the source
+  // exhausted before the stream's end: what was handed out cannot be
+  // trusted whole.
+  bool damaged() const { return damaged_; }
 
  protected:
   // A corrupt or truncated stream and an exhausted source all end the data
@@ -41,6 +45,7 @@ class InflateStreamBuf : public std::streambuf {
   z_stream zstream_;
   bool ready_ = false;
   bool ended_ = false;  // the stream ended, broke or ran out of input
+  bool damaged_ = false;
   uint64_t produced_ = 0;
   // One byte that can be put back after a refill, then the output.
   char output_[1 + kBufferSize];
@@ -55,6 +60,8 @@ class InflateStream : public std::istream {
   ~InflateStream() override;
   InflateStream(const InflateStream&) = delete;
   InflateStream& operator=(const InflateStream&) = delete;
+
+  bool damaged() const { return buffer_->damaged(); }
 
  private:
   InflateStreamBuf* buffer_;  // owned

@@ -45,13 +45,14 @@ std::string entry(const std::string& name, const std::string& data = "x", uint16
   return testpkg::fileEntry(mode, name, data);
 }
 
-// A package NAME-1.0 of these file entries, signed with the test keys.
-std::string signedPackage(const std::string& name, const std::string& entries) {
+// A package NAME-1.0 whose Files part holds the payload, signed with the
+// test keys.
+std::string signedPayload(const std::string& name, const std::string& payload) {
   KeyFile keys;
   std::string error;
   EXPECT_TRUE(readKeyFile(TEST_KEY_FILE, keys, error)) << error;
   const std::string parts = testpkg::part(1, testpkg::headerData(name, 0x01006600, 1700000000, 0)) +
-                            testpkg::part(4, testpkg::compress(entries));
+                            testpkg::part(4, payload);
   const std::string covered = parts + testpkg::le16(9) + testpkg::le32(132);
   SHA1 hash;
   hash.update(covered.data(), covered.size());
@@ -61,6 +62,11 @@ std::string signedPackage(const std::string& name, const std::string& entries) {
   EXPECT_TRUE(makeSignaturePart(keys, digest, true, signature));
   return testpkg::packageFile(parts +
                               testpkg::part(9, std::string(signature.begin(), signature.end())));
+}
+
+// A package NAME-1.0 of these file entries, signed with the test keys.
+std::string signedPackage(const std::string& name, const std::string& entries) {
+  return signedPayload(name, testpkg::compress(entries));
 }
 
 const char kScenario[] = R"(scenario crafted package files
@@ -153,11 +159,22 @@ TEST(CraftedPackage, RefusedWithItsStatusAndNothingLeftBehind) {
   // system takes: such a file could never be put in place.
   std::string deep;
   for (int i = 0; i < 17; ++i) deep += std::string(250, 'd') + "/";
+  // A space or a line feed cannot be held by a saved manifest's line.
   const std::vector<std::string> names = {"../escape", "etc/../../escape", "/../escape", "..", "etc/..", "",
-                                          "./etc/x", "etc/" + std::string(256, 'n'), deep + "x"};
-  for (const std::string& name : names)
-    refused("entry-" + name.substr(0, 20), signedPackage("evil", entry("etc/good") + entry(name)), 1,
+                                          "./etc/x", "etc/" + std::string(256, 'n'), deep + "x",
+                                          "etc/a b", "etc/a\nb"};
+  for (size_t i = 0; i < names.size(); ++i)
+    refused("entry-" + std::to_string(i), signedPackage("evil", entry("etc/good") + entry(names[i])), 1,
             "ERROR: installation of evil-1.0 failed: broken package");
+  // A payload signed as it is, but whose stream is damaged at its checksum
+  // or cut before it: all its data came out, none of it may be trusted.
+  const std::string payload = testpkg::compress(entry("etc/good") + entry("etc/more", "data"));
+  std::string checksum = payload;
+  checksum.back() ^= 0x01;
+  refused("payload-checksum", signedPayload("evil", checksum), 1,
+          "ERROR: installation of evil-1.0 failed: broken package");
+  refused("payload-cut", signedPayload("evil", payload.substr(0, payload.size() - 4)), 1,
+          "ERROR: installation of evil-1.0 failed: broken package");
   for (const std::string name : {"..", "../../escape", "."})
     refused("name-" + name, signedPackage(name, entry("etc/x")), 1, "");
 

@@ -12,12 +12,15 @@ constexpr size_t kPartHeaderSize = 6;
 
 // The entries of the Files part the reader stands on, read the way the
 // installer unpacks them: the payload ends where an entry header cannot be
-// read whole.
+// read whole, and a damaged stream is cut short there.
 void listFiles(PackageReader& reader, PackageContents& contents) {
   InflateStream payload(reader);
   for (;;) {
     uint8_t bytes[FILE_ENTRY_HEADER_SIZE];
-    if (!payload.read(reinterpret_cast<char*>(bytes), sizeof bytes)) return;
+    if (!payload.read(reinterpret_cast<char*>(bytes), sizeof bytes)) {
+      contents.filesCutShort = payload.damaged();
+      return;
+    }
     const FileEntryHeader header = decodeFileEntryHeader(bytes);
     FileEntryInfo entry;
     entry.mode = header.mode;
