@@ -38,6 +38,12 @@ void removePackageFiles(InstalledPackage& package, Manifest& manifest) {
   const std::string dbDir = package.dbDir();
   stageRemove(manifest, dbDir);
   stageRemove(manifest, dbDir + "image");
+  // The image kept in the second place goes with the entry: left behind, it
+  // would stand for the next package installed under that name.
+  const std::string secondImage = PATH_IMAGES_DIR + package.name;
+  struct stat st;
+  if (!package.name.empty() && lstatBelowPlace(secondImage, st) == 0 && S_ISREG(st.st_mode))
+    stageRemove(manifest, secondImage);
   if ((package.flags & PF_BOOT) && bootImageUnshared()) stageRemove(manifest, PATH_BOOT_IMAGE);
   package.scheduled = SCHEDULE_NONE;
 }

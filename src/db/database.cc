@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <fstream>
@@ -370,7 +371,50 @@ const MetaFile kMetaFiles[] = {
      }},
 };
 
+// The version and build time that the entry's own directory holds: those of
+// the record its own image gave (among the first ownImages records), else of
+// its version file. False when it holds none.
+bool ownVersion(PackageDb& db, const std::string& entry, size_t ownImages, Package& own) {
+  for (size_t i = 0; i < ownImages; ++i) {
+    if (db.packages[i]->name != entry) continue;
+    own.version = db.packages[i]->version;
+    own.buildTime = db.packages[i]->buildTime;
+    return true;
+  }
+  std::string text;
+  readText(db, std::string(PATH_DATABASE_DIR) + entry + "/version", text);
+  Words in(text);
+  return readUnsigned(in, own.version) && readUnsigned(in, own.buildTime);
+}
+
+// Loads the image kept for the entry in the second place. One whose
+// package was replaced since (the entry's own directory holds another
+// version) is not loaded: it would stand for the package installed there
+// and have it installed again at every run. It is left for the run to
+// remove.
+void loadSecondImage(PackageDb& db, const std::string& entry, size_t ownImages) {
+  const std::string path = std::string(PATH_IMAGES_DIR) + entry;
+  const size_t before = db.packages.size();
+  loadImageRecords(db, path, entry);
+  if (db.packages.size() == before) return;
+  const InstalledPackage& image = *db.packages.back();
+  Package own("");
+  if (image.name != entry || image.version == 0 || !ownVersion(db, entry, ownImages, own)) return;
+  if (own.version == image.version && own.buildTime == image.buildTime) return;
+  for (size_t i = before; i < db.packages.size(); ++i) delete db.packages[i];
+  db.packages.resize(before);
+  db.staleImages.push_back(path);
+}
+
 }  // namespace
+
+void stageStaleImageRemovals(PackageDb& db, Manifest& manifest) {
+  std::sort(db.staleImages.begin(), db.staleImages.end());
+  for (const std::string& path : db.staleImages) {
+    printWarning(db, "removing stale image %s", printable(path).c_str());
+    stageRemove(manifest, path);
+  }
+}
 
 std::string sanitisedName(const std::string& name) {
   std::string sanitised;
@@ -393,9 +437,10 @@ void loadDatabase(PackageDb& db, bool quiet, const std::string& systemArch, Data
 
   for (const std::string& entry : entries)
     loadImageRecords(db, std::string(PATH_DATABASE_DIR) + entry + "/image", entry);
+  const size_t ownImages = db.packages.size();
   const DirectoryNames images(PATH_IMAGES_DIR);
   for (const std::string& entry : entries)
-    if (images.mayHold(entry)) loadImageRecords(db, std::string(PATH_IMAGES_DIR) + entry, entry);
+    if (images.mayHold(entry)) loadSecondImage(db, entry, ownImages);
   std::unique_ptr<DirectoryNames> scheduleDirs;
   if (load == DatabaseLoad::Full) scheduleDirs.reset(new DirectoryNames(PATH_SCHEDULE_DIR));
   auto fill = [&](InstalledPackage& package) {

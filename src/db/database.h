@@ -21,6 +21,10 @@ enum class DatabaseLoad { Full, Listing };
 void loadDatabase(PackageDb& db, bool quiet, const std::string& systemArch,
                   DatabaseLoad load = DatabaseLoad::Full);
 
+// Stages the removal of the images that outlived their package, each said
+// with a WARNING.
+void stageStaleImageRemovals(PackageDb& db, Manifest& manifest);
+
 // Reads one package's meta files (unless it was filled from an image), its
 // disabled and enabled marks and its schedule file.
 void loadPackage(InstalledPackage& package);

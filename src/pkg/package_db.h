@@ -23,6 +23,9 @@ struct PackageDb {
   std::string statusLine;
   std::vector<std::string> messages;
   bool quiet = false;
+  // Images in the second place that outlived their package: its database
+  // entry now holds another version. Not loaded; a run removes them.
+  std::vector<std::string> staleImages;
 };
 
 // The one PackageDb of the run: created empty on first use, never destroyed.

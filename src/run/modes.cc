@@ -12,6 +12,7 @@
 #include "changes/manifest.h"
 #include "changes/manifest_file.h"
 #include "changes/space_check.h"
+#include "db/database.h"
 #include "db/listing.h"
 #include "install/apply_plan.h"
 #include "install/cleanup.h"
@@ -111,6 +112,7 @@ int showMode(PackageDb& db) {
 
 int cleanupMode(PackageDb& db) {
   Manifest manifest;
+  stageStaleImageRemovals(db, manifest);
   cleanupRun(db, manifest);
   const int status = commit(db, manifest);
   if (status != 0) writePostLog(db);
@@ -119,6 +121,7 @@ int cleanupMode(PackageDb& db) {
 
 int streamMode(PackageDb& db, const RunSettings& settings) {
   Manifest manifest;
+  stageStaleImageRemovals(db, manifest);
   processRequests(db, manifest, REPORT_CHANGES);
   const int fd = fileops::open(PATH_STREAM_IMAGE, O_WRONLY | O_CREAT | O_TRUNC, 0644);
   if (fd < 0) {
@@ -154,6 +157,7 @@ int streamMode(PackageDb& db, const RunSettings& settings) {
 int defaultMode(PackageDb& db, const RunSettings& settings) {
   Manifest manifest;
   if (!settings.applyNow) keepUnsavableEntries(db);
+  stageStaleImageRemovals(db, manifest);
   processRequests(db, manifest, REPORT_CHANGES);
   int status = 0;
   const uint32_t installFlags = settings.installFlags | INSTALL_UPGRADE;
