@@ -118,10 +118,13 @@ class Commit {
  public:
   Commit(Manifest& manifest, bool showProgress) : manifest_(manifest), showProgress_(showProgress) {}
 
-  CommitFailures run() {
+  // journaled: the changes were read back from the journal, which is
+  // durable as it is; writing it again at every start that cannot finish
+  // it would only wear the flash.
+  CommitFailures run(bool journaled = false) {
     // The staged files are on the flash before the journal names them, and
     // the journal before any change is made.
-    if (!makeDurable() || !journal()) return failures_;
+    if (!makeDurable() || (!journaled && !journal())) return failures_;
     findMovesToDo();
     // Once a move is done, the removals were done and made durable before
     // it: doing them again could remove what a move put in place.
@@ -361,7 +364,7 @@ CommitFailures finishInterruptedCommit() {
   for (const auto& [target, change] : manifest.entries)
     if (isMove(change) && heldInRam(change.source) && !exists(change.source))
       return Commit(manifest, false).runWithoutMoves(change.source);
-  return Commit(manifest, false).run();
+  return Commit(manifest, false).run(true);
 }
 
 namespace {

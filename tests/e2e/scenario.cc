@@ -278,6 +278,7 @@ void Scenario::run() {
     act(block);
     if (::testing::Test::IsSkipped()) return;
   }
+  if (!::testing::Test::HasFailure()) checkSettled();
 }
 
 void Scenario::act(const ScenarioBlock& block) {
@@ -371,6 +372,42 @@ void Scenario::runInstaller(const ScenarioBlock& block) {
     if (count != (what == "out" ? run.out : run.logAdded).size())
       SCENARIO_FAILURE(block.head) << run.head << "\n  " << what << " has more lines: "
                                    << join(what == "out" ? run.out : run.logAdded);
+}
+
+namespace {
+
+// Every file and link below /flash and /rw (but for the log and what a run
+// stages) by its inode and change time: a file written again, even with the
+// same bytes, shows as changed.
+Tree identities(const PrivateRoot& root) {
+  Tree found;
+  for (const char* dir : {"/flash", "/rw"})
+    for (const auto& entry : snapshot(root.host(dir))) {
+      struct stat info {};
+      if (lstat(entry.first.c_str(), &info) != 0 || S_ISDIR(info.st_mode) || isLog(entry.first) ||
+          isStaged(entry.first))
+        continue;
+      found[entry.first] = std::to_string(info.st_ino) + "@" + std::to_string(info.st_ctim.tv_sec) + "." +
+                           std::to_string(info.st_ctim.tv_nsec);
+    }
+  return found;
+}
+
+}  // namespace
+
+// Whatever a scenario leaves, a run settles it: the run after that one
+// writes nothing on the flash (an install that did not take would be done
+// again at every start). The requests left in /ram ask for a change at
+// every start; they go first.
+void Scenario::checkSettled() {
+  fs::remove_all(root_.host("/ram/pdb"));
+  ::runInstaller(root_, {}, "");
+  const Tree before = identities(root_);
+  const ProgramResult second = ::runInstaller(root_, {}, "");
+  const std::string changed = changes(before, identities(root_));
+  if (!changed.empty())
+    ADD_FAILURE_AT(text_.source.c_str(), text_.line) << "a second run after the scenario writes " << changed
+                                                     << "\n" << second.out;
 }
 
 ProgramResult Scenario::start(const std::string& how, const Lines& args, const std::string& input,

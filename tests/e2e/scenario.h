@@ -51,6 +51,7 @@ class Scenario {
   void act(const ScenarioBlock& block);
   void runInstaller(const ScenarioBlock& block);
   void sweepFaults(const ScenarioBlock& block);
+  void checkSettled();
   ProgramResult start(const std::string& how, const Lines& args, const std::string& input,
                       const std::string& program);
   void check(Run& run, const ScenarioLine& line);
