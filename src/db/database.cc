@@ -323,7 +323,8 @@ void writeRelations(std::ostream& out, const std::vector<DependencyEntry>& list,
 }
 
 // The meta files of a package's database directory, in the order they are
-// written.
+// written. An install saves into the directory of the version it replaces:
+// a list the new version lacks must not stay behind from the old one.
 struct MetaFile {
   const char* name;
   const char* label;  // how a failed write names it
@@ -348,12 +349,12 @@ const MetaFile kMetaFiles[] = {
        writeRelations(out, package.deps, false);
      }},
     {"provides", "meta/provides", 1024, false,
-     [](const InstalledPackage& package) { return !package.provides.empty(); }, false,
+     [](const InstalledPackage& package) { return !package.provides.empty(); }, true,
      [](std::ostream& out, const InstalledPackage& package) {
        writeRelations(out, package.provides, true);
      }},
     {"conflicts", "meta/conflicts", 1024, false,
-     [](const InstalledPackage& package) { return !package.conflicts.empty(); }, false,
+     [](const InstalledPackage& package) { return !package.conflicts.empty(); }, true,
      [](std::ostream& out, const InstalledPackage& package) {
        writeRelations(out, package.conflicts, false);
      }},
