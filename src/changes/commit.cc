@@ -181,7 +181,9 @@ class Commit {
     for (auto& entry : manifest_.entries) {
       const auto& [target, change] = entry;
       if (!isMove(change)) continue;
-      if (exists(change.source)) {
+      // A file this run staged and wrote whole is there; one read back from
+      // a file is looked for.
+      if ((change.kind == CHANGE_TEMP && change.stagedSize >= 0) || exists(change.source)) {
         toDo_.push_back(&entry);
       } else if (exists(target)) {
         anyMoveDone_ = true;

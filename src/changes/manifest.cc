@@ -11,6 +11,7 @@
 #include "pkg/paths.h"
 #include "platform/file_ops.h"
 #include "platform/file_writer.h"
+#include "platform/guarded_path.h"
 
 namespace {
 
@@ -54,14 +55,22 @@ std::string stagingDirectory(const std::string& target, uint32_t sizeHint) {
     return stat(PATH_RAM, &st) == 0 ? PATH_RAM : PATH_TMP;
   }
   std::string candidate = parentDir(target);
-  for (;;) {
-    struct statfs fs;
-    if (statfs(candidate.c_str(), &fs) == 0) {
-      if (fitsOnFileSystem(fs, sizeHint)) return candidate;
-      break;
+  std::string nearest;
+  const int known = nearestDirectoryBelowPlace(candidate, nearest);
+  struct statfs fs;
+  if (known >= 0) {
+    // Below the places the walk down is the link guard's, whose directories
+    // stay open: no path is looked up again for every file.
+    if (fstatfs(known, &fs) == 0 && fitsOnFileSystem(fs, sizeHint)) return nearest;
+  } else {
+    for (;;) {
+      if (statfs(candidate.c_str(), &fs) == 0) {
+        if (fitsOnFileSystem(fs, sizeHint)) return candidate;
+        break;
+      }
+      if (candidate == "/" || candidate == ".") break;
+      candidate = parentDir(candidate);
     }
-    if (candidate == "/" || candidate == ".") break;
-    candidate = parentDir(candidate);
   }
   if (fitsInRam(sizeHint)) return PATH_RAM;
   errno = ENOSPC;
@@ -72,19 +81,32 @@ void deleteTemporaryFile(const Change& change) {
   if (change.kind == CHANGE_TEMP) fileops::unlink(change.source.c_str());
 }
 
+mode_t processUmask() {
+  static const mode_t mask = [] {
+    const mode_t current = umask(0);
+    umask(current);
+    return current;
+  }();
+  return mask;
+}
+
 // Makes the temporary file for a target: its directory recorded, the file
-// made with the entry's permission bits. The descriptor, or -1 with errno
-// set.
+// made with the entry's permission bits. Ordinary bits that the umask keeps
+// are given when the file is made; the others (set-user-ID and the like,
+// or bits the umask takes) are set afterwards. The descriptor, or -1 with
+// errno set.
 int makeTemporaryFile(std::string directory, uint32_t mode, std::string& path) {
   if (directory.empty()) return -1;
   if (directory.size() + sizeof kTempPattern > kTempPathBuffer) directory = PATH_RAM;
   if (!recordStagingDirectory(directory)) return -1;
   char name[kTempPathBuffer];
   snprintf(name, sizeof name, "%s%s", directory.c_str(), kTempPattern);
-  const int fd = fileops::mkstemp(name);
+  const mode_t bits = mode & 07777;
+  const bool givenAtCreation = mode != 0 && (bits & (07000 | processUmask())) == 0;
+  const int fd = fileops::mkstemp(name, givenAtCreation ? bits : 0600);
   if (fd < 0) return -1;
   path = name;
-  if (mode != 0 && fileops::fchmod(fd, mode & 07777) != 0) {
+  if (mode != 0 && !givenAtCreation && fileops::fchmod(fd, bits) != 0) {
     const int error = errno;
     fileops::close(fd);
     fileops::unlink(name);
@@ -107,8 +129,7 @@ void stageChange(Manifest& manifest, const std::string& target, ChangeKind kind,
   // The replaced temporary file is ours to delete, unless the new change
   // takes its content from that very file.
   if (change.source != source) deleteTemporaryFile(change);
-  change.kind = kind;
-  change.source = source;
+  change = Change{kind, source};
 }
 
 void stageRemove(Manifest& manifest, const std::string& path) {
@@ -155,6 +176,9 @@ bool StagedFile::close() {
   // change that must not be applied.
   if (!written && manifest_->entries.count(target_))
     manifest_->failures.push_back({target_, error});
+  const auto staged = manifest_->entries.find(target_);
+  if (written && staged != manifest_->entries.end() && staged->second.kind == CHANGE_TEMP)
+    staged->second.stagedSize = int64_t(writer_->written());
   writer_.reset();
   if (!written) {
     setstate(std::ios::badbit);

@@ -22,6 +22,9 @@ enum ChangeKind : uint32_t {
 struct Change {
   ChangeKind kind = CHANGE_REMOVE;
   std::string source;
+  // The size of a staged file (CHANGE_TEMP) once it was written whole; -1
+  // when not known, as for a change read back from a file.
+  int64_t stagedSize = -1;
 };
 
 // A staged file that did not reach its temporary file whole.

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "pkg/paths.h"
+#include "platform/guarded_path.h"
 
 namespace {
 
@@ -46,12 +47,15 @@ int64_t blocksOf(const struct stat& st, const FileSystemSpace& space) {
 int64_t freedBlocks(const std::string& target, const Change& change,
                     const FileSystemSpace& space) {
   struct stat old;
-  const bool targetExists = lstat(target.c_str(), &old) == 0;
+  const bool targetExists = lstatBelowPlace(target, old) == 0;
   switch (change.kind) {
     case CHANGE_REMOVE:
       return targetExists ? blocksOf(old, space) : 0;
     case CHANGE_MOVE:
     case CHANGE_TEMP: {
+      // A new file staged by this run takes what was written into it.
+      if (!targetExists && change.kind == CHANGE_TEMP && change.stagedSize >= 0)
+        return -(change.stagedSize + space.blockSize - 1) / space.blockSize;
       struct stat incoming;
       if (stat(change.source.c_str(), &incoming) != 0) return targetExists ? blocksOf(old, space) : 0;
       if (targetExists && old.st_dev == incoming.st_dev) return 0;

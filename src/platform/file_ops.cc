@@ -88,11 +88,12 @@ int open(const char* path, int flags, mode_t mode) {
   PathAt at;
   if (!resolveBelowPlace(path, at)) return -1;
   const int fd = ::openat(at.dir, at.name.c_str(), flags | O_CLOEXEC | noFollow(at), mode);
+  if (fd >= 0 && (flags & O_CREAT)) forgetMissingDirectories();
   noteOpened(fd, path, flags);
   return fd;
 }
 
-int mkstemp(char* pattern) {
+int mkstemp(char* pattern, mode_t mode) {
   if (faulted("mkstemp", pattern)) return -1;
   PathAt at;
   if (!resolveBelowPlace(pattern, at)) return -1;
@@ -100,7 +101,7 @@ int mkstemp(char* pattern) {
   for (int attempt = 0; attempt < 100; ++attempt) {
     std::string name = templ;
     fillTemplate(name);
-    const int fd = ::openat(at.dir, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+    const int fd = ::openat(at.dir, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode);
     if (fd < 0 && errno == EEXIST) continue;
     if (fd >= 0) {
       const size_t length = std::char_traits<char>::length(pattern);
@@ -166,6 +167,7 @@ int rename(const char* from, const char* to) {
   if (result == 0) {
     forgetDirectory(from);
     forgetDirectory(to);
+    forgetMissingDirectories();
   }
   const auto moved = unsynced.find(from);
   if (result == 0 && moved != unsynced.end()) {
@@ -196,14 +198,18 @@ int mkdir(const char* path, mode_t mode) {
   if (faulted("mkdir", path)) return -1;
   PathAt at;
   if (!resolveBelowPlace(path, at)) return -1;
-  return ::mkdirat(at.dir, at.name.c_str(), mode);
+  const int result = ::mkdirat(at.dir, at.name.c_str(), mode);
+  if (result == 0) forgetMissingDirectories();
+  return result;
 }
 
 int symlink(const char* text, const char* path) {
   if (faulted("symlink", path)) return -1;
   PathAt at;
   if (!resolveBelowPlace(path, at)) return -1;
-  return ::symlinkat(text, at.dir, at.name.c_str());
+  const int result = ::symlinkat(text, at.dir, at.name.c_str());
+  if (result == 0) forgetMissingDirectories();
+  return result;
 }
 
 int openDirectory(const char* path) {

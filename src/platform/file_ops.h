@@ -14,7 +14,10 @@
 namespace fileops {
 
 int open(const char* path, int flags, mode_t mode = 0);
-int mkstemp(char* pattern);
+// Makes a new file named after the pattern, its trailing X's replaced,
+// with the permission bits given (less the umask); the descriptor is open
+// for reading and writing.
+int mkstemp(char* pattern, mode_t mode = 0600);
 // Writes the whole buffer, going on after short writes and interruptions;
 // false with errno set when the system refuses.
 bool writeAll(int fd, const char* data, size_t size);

@@ -24,6 +24,7 @@ void FileWriter::fail() {
 
 bool FileWriter::flushBuffer() {
   const size_t count = size_t(pptr() - pbase());
+  written_ += count;
   setp(buffer_.get(), buffer_.get() + kBufferSize);
   if (failed()) return false;
   if (count > 0 && !fileops::writeAll(fd_, buffer_.get(), count)) fail();
@@ -52,6 +53,7 @@ std::streamsize FileWriter::xsputn(const char* data, std::streamsize count) {
     fail();
     return 0;
   }
+  written_ += uint64_t(count);
   return count;
 }
 

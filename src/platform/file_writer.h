@@ -2,6 +2,7 @@
 // operations, which remembers the first failure and the errno it left.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <streambuf>
 
@@ -18,6 +19,8 @@ class FileWriter : public std::streambuf {
   bool finish(bool durable = false);
   bool failed() const { return error_ != 0; }
   int error() const { return error_; }
+  // Bytes taken so far.
+  uint64_t written() const { return written_; }
 
  protected:
   int_type overflow(int_type c) override;
@@ -30,5 +33,6 @@ class FileWriter : public std::streambuf {
 
   int fd_;
   int error_;
+  uint64_t written_ = 0;
   std::unique_ptr<char[]> buffer_;
 };

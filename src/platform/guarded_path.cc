@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <map>
+#include <set>
 #include <vector>
 
 namespace {
@@ -18,6 +19,10 @@ const char* const kPlaces[] = {"flash", "ram", "rw", "tmp"};
 // next.
 std::map<std::string, int> opened;
 constexpr size_t kMostOpened = 128;
+// Directories found missing since a name was last made: the files of a new
+// package mostly go into directories that are not there yet, and looking
+// for them again for every file would cost a system call each.
+std::set<std::string> missing;
 
 std::vector<std::string> components(const std::string& path) {
   std::vector<std::string> parts;
@@ -44,6 +49,7 @@ bool hasDots(const std::vector<std::string>& parts) {
 }
 
 void keepCacheSmall() {
+  if (missing.size() >= kMostOpened) missing.clear();
   if (opened.size() < kMostOpened) return;
   for (const auto& [path, fd] : opened) close(fd);
   opened.clear();
@@ -72,8 +78,15 @@ int openDirectories(const std::vector<std::string>& parts, size_t depth) {
       fd = known->second;
       continue;
     }
+    if (missing.count(directory)) {
+      errno = ENOENT;
+      return -1;
+    }
     fd = i == 0 ? open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : openBelow(fd, parts[i]);
-    if (fd < 0) return -1;
+    if (fd < 0) {
+      if (errno == ENOENT) missing.insert(directory);
+      return -1;
+    }
     opened[directory] = fd;
   }
   return fd;
@@ -136,6 +149,22 @@ bool leadsThroughLink(const std::string& path) {
   keepCacheSmall();
   const size_t depth = path.back() == '/' ? parts.size() : parts.size() - 1;
   return openDirectories(parts, depth) < 0 && errno == ELOOP;
+}
+
+void forgetMissingDirectories() { missing.clear(); }
+
+int nearestDirectoryBelowPlace(const std::string& path, std::string& nearest) {
+  const std::vector<std::string> parts = components(path);
+  if (path.empty() || path[0] != '/' || parts.empty() || !isPlace(parts[0]) || hasDots(parts)) return -1;
+  keepCacheSmall();
+  int fd = -1;
+  for (size_t depth = 1; depth <= parts.size(); ++depth) {
+    const int deeper = openDirectories(parts, depth);
+    if (deeper < 0) break;
+    fd = deeper;
+    nearest += "/" + parts[depth - 1];
+  }
+  return fd;
 }
 
 void forgetDirectory(const std::string& path) {

@@ -41,6 +41,16 @@ int openDirectoryAt(const PathAt& at);
 // way too.
 bool leadsThroughLink(const std::string& path);
 
+// The deepest directory on the way to a path below a place (the path
+// itself included) that is there, reached as resolution reaches it: its
+// descriptor, valid until the next resolution, with its path in nearest.
+// -1 when the path is not below a place or the place cannot be opened.
+int nearestDirectoryBelowPlace(const std::string& path, std::string& nearest);
+
+// Forgets the directories found missing, once a name has been made that
+// may be one of them.
+void forgetMissingDirectories();
+
 // Forgets what is known of a directory and those below it, once it has been
 // removed, renamed or replaced.
 void forgetDirectory(const std::string& path);

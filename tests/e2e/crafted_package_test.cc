@@ -114,6 +114,11 @@ installer - < passed-over
   file /flash/var/pdb/dirs/files etc/kept\n
 installer - < inside
   file /flash/etc/..bad../x x
+installer - < modes
+  mode /flash/etc/suid 4755
+  mode /flash/etc/shared 666
+  mode /flash/etc/private 600
+  mode /flash/etc/sticky 1644
 )";
 
 TEST(CraftedPackage, RefusedWithItsStatusAndNothingLeftBehind) {
@@ -208,6 +213,12 @@ TEST(CraftedPackage, RefusedWithItsStatusAndNothingLeftBehind) {
                                                                entry("../link", "x", 0120777) +
                                                                entry("etc/kept")));
   scenario.addPackage("inside", signedPackage("evil", entry("/etc/..bad../x")));
+  // Every permission bit arrives, whether the umask would take it or it is
+  // one of the special ones.
+  scenario.addPackage("modes", signedPackage("modes", entry("etc/suid", "x", 0104755) +
+                                                          entry("etc/shared", "x", 0100666) +
+                                                          entry("etc/private", "x", 0100600) +
+                                                          entry("etc/sticky", "x", 0101644)));
   scenario.append(steps + kAccepted);
   scenario.run();
 }
