@@ -71,11 +71,10 @@ bool writesBelowFlash(const std::string& entryName, const std::string& target) {
 // Copies one entry's data into its staged file.
 InstallFailure copyEntry(InstalledPackage& package, Manifest& manifest, std::istream& payload,
                          const FileEntryHeader& header, const std::string& entryName,
-                         const std::string& target) {
+                         const std::string& target, std::vector<char>& chunk) {
   StagedFile out = createStagedFile(manifest, target, header.size, header.mode);
   if (!out) return InstallFailure::writeFailed(entryName.c_str());
   package.files.insert(target.substr(std::strlen(PATH_FLASH)));
-  std::vector<char> chunk(kCopyChunk);
   for (uint32_t left = header.size; left > 0;) {
     const size_t wanted = left < kCopyChunk ? left : kCopyChunk;
     payload.read(chunk.data(), wanted);
@@ -101,6 +100,7 @@ InstallFailure unpackFiles(const InstallContext& context, InstalledPackage& pack
                            PackageReader& reader) {
   InflateStream payload(reader);
   const size_t nameLimit = flashNameLimit();
+  std::vector<char> chunk(kCopyChunk);
   for (;;) {
     if (!payload) return endOfPayload(payload);
     uint8_t bytes[FILE_ENTRY_HEADER_SIZE];
@@ -120,7 +120,8 @@ InstallFailure unpackFiles(const InstallContext& context, InstalledPackage& pack
     const std::string target = entryTarget(package, entryName);
     if (!writesBelowFlash(entryName, target) || !flashTakes(target, nameLimit))
       return InstallFailure::brokenPackage();
-    const InstallFailure failure = copyEntry(package, context.manifest, payload, header, entryName, target);
+    const InstallFailure failure =
+        copyEntry(package, context.manifest, payload, header, entryName, target, chunk);
     if (failure.failed()) return failure;
     showReaderProgress(context.db, package, reader);
   }

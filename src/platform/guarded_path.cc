@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <map>
 #include <set>
+#include <string_view>
 #include <vector>
 
 namespace {
@@ -17,12 +18,12 @@ const char* const kPlaces[] = {"flash", "ram", "rw", "tmp"};
 // a system call per component. Emptied between two resolutions when full,
 // never during one, so that a directory handed out stays open until the
 // next.
-std::map<std::string, int> opened;
+std::map<std::string, int, std::less<>> opened;
 constexpr size_t kMostOpened = 128;
 // Directories found missing since a name was last made: the files of a new
 // package mostly go into directories that are not there yet, and looking
 // for them again for every file would cost a system call each.
-std::set<std::string> missing;
+std::set<std::string, std::less<>> missing;
 
 std::vector<std::string> components(const std::string& path) {
   std::vector<std::string> parts;
@@ -34,6 +35,25 @@ std::vector<std::string> components(const std::string& path) {
     start = end + 1;
   }
   return parts;
+}
+
+// Where the last name of a plain absolute path begins, less one: the
+// slash before it. A plain path has no empty, "." or ".." component and no
+// final "/", so that its directory part is the key under which that
+// directory is cached. npos for any other path.
+size_t plainLastSlash(const std::string& path) {
+  const size_t npos = std::string::npos;
+  if (path.size() < 2 || path[0] != '/' || path.back() == '/') return npos;
+  size_t last = 0;
+  for (size_t at = 1; at <= path.size(); ++at) {
+    if (at < path.size() && path[at] != '/') continue;
+    // A component runs from last + 1 up to at.
+    const size_t length = at - last - 1;
+    if (length == 0 || (path[last + 1] == '.' && (length == 1 || (length == 2 && path[last + 2] == '.'))))
+      return npos;
+    if (at < path.size()) last = at;
+  }
+  return last;
 }
 
 bool isPlace(const std::string& name) {
@@ -78,13 +98,19 @@ int openDirectories(const std::vector<std::string>& parts, size_t depth) {
       fd = known->second;
       continue;
     }
-    if (missing.count(directory)) {
-      errno = ENOENT;
-      return -1;
-    }
-    fd = i == 0 ? open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : openBelow(fd, parts[i]);
+    const bool knownMissing = missing.count(directory) != 0;
+    fd = knownMissing ? -1
+         : i == 0     ? open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)
+                      : openBelow(fd, parts[i]);
     if (fd < 0) {
-      if (errno == ENOENT) missing.insert(directory);
+      // The directory asked for is missing with the first one on the way.
+      if (knownMissing) errno = ENOENT;
+      if (errno == ENOENT) {
+        missing.insert(directory);
+        for (size_t below = i + 1; below < depth; ++below) directory += "/" + parts[below];
+        missing.insert(directory);
+        errno = ENOENT;
+      }
       return -1;
     }
     opened[directory] = fd;
@@ -103,6 +129,19 @@ bool belowPlace(const std::string& path, std::vector<std::string>& parts, bool& 
 }
 
 bool resolve(const std::string& path, PathAt& at) {
+  // Most paths lie in a directory opened already: no walk.
+  const size_t slash = plainLastSlash(path);
+  if (slash != std::string::npos && slash > 0) {
+    const auto known = opened.find(std::string_view(path.data(), slash));
+    if (known != opened.end()) {
+      at = PathAt{known->second, path.substr(slash + 1)};
+      return true;
+    }
+    if (missing.count(std::string_view(path.data(), slash))) {
+      errno = ENOENT;
+      return false;
+    }
+  }
   std::vector<std::string> parts;
   bool dots;
   at = PathAt{AT_FDCWD, path};
@@ -143,6 +182,11 @@ int openDirectoryAt(const PathAt& at) {
 }
 
 bool leadsThroughLink(const std::string& path) {
+  const size_t slash = plainLastSlash(path);
+  if (slash != std::string::npos && slash > 0) {
+    const std::string_view directory(path.data(), slash);
+    if (opened.count(directory) || missing.count(directory)) return false;
+  }
   std::vector<std::string> parts;
   bool dots;
   if (!belowPlace(path, parts, dots) || dots) return false;
@@ -154,6 +198,21 @@ bool leadsThroughLink(const std::string& path) {
 void forgetMissingDirectories() { missing.clear(); }
 
 int nearestDirectoryBelowPlace(const std::string& path, std::string& nearest) {
+  // Up to a directory opened already, when the one below it on the way is
+  // known to be missing (and with it all below).
+  if (plainLastSlash(path) != std::string::npos) {
+    std::string_view below;
+    for (std::string_view directory(path); !directory.empty();
+         below = directory, directory = directory.substr(0, directory.rfind('/'))) {
+      const auto known = opened.find(directory);
+      if (known == opened.end()) continue;
+      if (below.empty() || missing.count(below)) {
+        nearest = std::string(directory);
+        return known->second;
+      }
+      break;
+    }
+  }
   const std::vector<std::string> parts = components(path);
   if (path.empty() || path[0] != '/' || parts.empty() || !isPlace(parts[0]) || hasDots(parts)) return -1;
   keepCacheSmall();
@@ -169,15 +228,20 @@ int nearestDirectoryBelowPlace(const std::string& path, std::string& nearest) {
 
 void forgetDirectory(const std::string& path) {
   std::string prefix;
-  for (const std::string& part : components(path)) prefix += "/" + part;
-  for (auto it = opened.begin(); it != opened.end();) {
+  if (plainLastSlash(path) != std::string::npos)
+    prefix = path;
+  else
+    for (const std::string& part : components(path)) prefix += "/" + part;
+  // The directory and those below it follow it in the map's order.
+  for (auto it = opened.lower_bound(prefix); it != opened.end();) {
     const std::string& known = it->first;
-    if (known == prefix || known.compare(0, prefix.size() + 1, prefix + "/") == 0) {
-      close(it->second);
-      it = opened.erase(it);
-    } else {
+    if (known.compare(0, prefix.size(), prefix) != 0) break;
+    if (known.size() > prefix.size() && known[prefix.size()] != '/') {
       ++it;
+      continue;
     }
+    close(it->second);
+    it = opened.erase(it);
   }
 }
 
