@@ -113,9 +113,10 @@ void placeImage(Manifest& manifest, const PackageFile& candidate, bool boot) {
 // Brings back what an install left disabled by a conflict or a bundle's
 // list, as far as nothing enabled is in its way.
 PackageList packagesToEnableAgain(const PackageDb& db, const std::set<std::string>& names) {
+  const NameOrProvidesIndex byName(db.packages);
   PackageList pending;
   for (const std::string& name : names) {
-    InstalledPackage* package = findByNameOrProvides(db, name);
+    InstalledPackage* package = byName.find(name);
     if (package && package->disabled && !findExcluder(db, *package)) pending.push_back(package);
   }
   return pending;

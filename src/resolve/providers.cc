@@ -140,3 +140,26 @@ InstalledPackage* findByNameOrProvides(const PackageDb& db, const std::string& n
   }
   return lastDisabled;
 }
+
+NameOrProvidesIndex::NameOrProvidesIndex(const std::vector<InstalledPackage*>& packages) : packages_(packages) {
+  const auto add = [this](const std::string& name, size_t position) {
+    std::vector<size_t>& positions = positions_[name];
+    if (positions.empty() || positions.back() != position) positions.push_back(position);
+  };
+  for (size_t i = 0; i < packages.size(); ++i) {
+    add(packages[i]->name, i);
+    for (const DependencyEntry& provided : packages[i]->provides) add(provided.name, i);
+  }
+}
+
+InstalledPackage* NameOrProvidesIndex::find(const std::string& name) const {
+  const auto bucket = positions_.find(name);
+  if (bucket == positions_.end()) return nullptr;
+  InstalledPackage* lastDisabled = nullptr;
+  for (size_t position : bucket->second) {
+    InstalledPackage* package = packages_[position];
+    if (!package->disabled) return package;
+    lastDisabled = package;
+  }
+  return lastDisabled;
+}

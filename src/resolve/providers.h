@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "pkg/package_db.h"
@@ -40,3 +41,19 @@ void settleBundleRecords(PackageDb& db);
 // The first enabled record named so or providing the name; when every such
 // record is disabled, the last of them; else null.
 InstalledPackage* findByNameOrProvides(const PackageDb& db, const std::string& name);
+
+// findByNameOrProvides for many names: the records are indexed once by
+// their names and provided names, so that a lookup looks only at the records
+// that bear the name. The list must keep its records, their names and
+// provides lists while the index is used; their states may change.
+class NameOrProvidesIndex {
+ public:
+  explicit NameOrProvidesIndex(const std::vector<InstalledPackage*>& packages);
+
+  // What findByNameOrProvides finds in the list.
+  InstalledPackage* find(const std::string& name) const;
+
+ private:
+  const std::vector<InstalledPackage*>& packages_;
+  std::unordered_map<std::string, std::vector<size_t>> positions_;  // in list order, each once
+};

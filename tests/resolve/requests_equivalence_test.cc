@@ -5,10 +5,19 @@
 #include <algorithm>
 #include <random>
 
+#include "resolve/providers.h"
 #include "resolve/requests.h"
 #include "scanning_pass.h"
 
 namespace {
+
+// The names that the generated records bear, provide and ask for.
+std::vector<std::string> generatedNames() {
+  std::vector<std::string> names{""};
+  for (int i = 0; i <= 11; ++i) names.push_back("p" + std::to_string(i));
+  for (int i = 0; i <= 3; ++i) names.push_back("v" + std::to_string(i));
+  return names;
+}
 
 // Lists of up to 40 records over a few names, so that names, provided
 // names, bundles and conflicts meet often.
@@ -88,6 +97,21 @@ TEST(RequestPassEquivalence, IndexedPassMatchesTheScanningOne) {
   // The sets exercise the pass rather than passing through it.
   EXPECT_GT(withChanges, 1500);
   EXPECT_GT(withMessages, 300);
+}
+
+// The index finds what the scan finds, also after records have been enabled
+// and disabled since it was built.
+TEST(NameOrProvidesIndex, FindsWhatTheScanFinds) {
+  for (uint32_t seed = 1; seed <= 3000; ++seed) {
+    PackageDb db;
+    Generator(seed).fill(db);
+    const NameOrProvidesIndex index(db.packages);
+    for (int round = 0; round < 2; ++round) {
+      for (const std::string& name : generatedNames())
+        ASSERT_EQ(findByNameOrProvides(db, name), index.find(name)) << "seed " << seed << " name " << name;
+      for (size_t i = 0; i < db.packages.size(); i += 3) db.packages[i]->disabled = !db.packages[i]->disabled;
+    }
+  }
 }
 
 }  // namespace
