@@ -19,7 +19,7 @@
 
 namespace {
 
-const size_t kCopyChunk = 16384;
+const size_t kCopyChunk = 65536;
 const std::streamoff kImageStep = 4096;
 
 std::string progressLabel(const InstalledPackage& package) {

@@ -4,7 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 
 #include "platform/regular_file.h"
 
@@ -46,6 +48,40 @@ FileSource::int_type FileSource::underflow() {
   }
   setStart(at, size_t(got));
   return traits_type::to_int_type(*gptr());
+}
+
+std::streamsize FileSource::xsgetn(char* out, std::streamsize count) {
+  std::streamsize done = 0;
+  while (done < count) {
+    const std::streamsize buffered = std::min<std::streamsize>(egptr() - gptr(), count - done);
+    if (buffered > 0) {
+      memcpy(out + done, gptr(), size_t(buffered));
+      gbump(int(buffered));
+      done += buffered;
+      continue;
+    }
+    const std::streamsize left = count - done;
+    if (left < std::streamsize(sizeof buffer_)) {
+      if (traits_type::eq_int_type(underflow(), traits_type::eof())) break;
+      continue;
+    }
+    const off_type at = position();
+    if (fd_ < 0 || (ended_ && at >= end_)) break;
+    ssize_t got;
+    do got = pread(fd_, out + done, size_t(left), at);
+    while (got < 0 && errno == EINTR);
+    if (got <= 0) {
+      setStart(at, 0);
+      break;
+    }
+    if (got < left) {
+      ended_ = true;
+      end_ = at + got;
+    }
+    setStart(at + got, 0);
+    done += got;
+  }
+  return done;
 }
 
 // Seeks behave as on a file: past the end is allowed, and reads there find

@@ -24,6 +24,8 @@ class FileSource : public std::streambuf {
 
  protected:
   int_type underflow() override;
+  // Large reads go from the file straight into the caller's memory.
+  std::streamsize xsgetn(char* out, std::streamsize count) override;
   pos_type seekoff(off_type offset, std::ios_base::seekdir direction,
                    std::ios_base::openmode which) override;
   pos_type seekpos(pos_type position, std::ios_base::openmode which) override;

@@ -32,7 +32,9 @@ class InflateStreamBuf : public std::streambuf {
   pos_type seekpos(pos_type position, std::ios_base::openmode which) override;
 
  private:
-  static constexpr size_t kBufferSize = 4096;
+  // Large enough that zlib's fast loop runs long and the source is read in
+  // few calls.
+  static constexpr size_t kBufferSize = 32768;
   static constexpr size_t kSkipChunk = 1024;
 
   // Inflates until some bytes come out; false at the end of the data.
