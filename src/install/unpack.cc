@@ -4,7 +4,6 @@
 
 #include <climits>
 #include <cstring>
-#include <vector>
 
 #include "changes/manifest_file.h"
 #include "db/database.h"
@@ -19,7 +18,6 @@
 
 namespace {
 
-const size_t kCopyChunk = 65536;
 const std::streamoff kImageStep = 4096;
 
 std::string progressLabel(const InstalledPackage& package) {
@@ -69,18 +67,19 @@ bool writesBelowFlash(const std::string& entryName, const std::string& target) {
 }
 
 // Copies one entry's data into its staged file.
-InstallFailure copyEntry(InstalledPackage& package, Manifest& manifest, std::istream& payload,
+// The bytes go from where they were decompressed straight to the file.
+InstallFailure copyEntry(InstalledPackage& package, Manifest& manifest, InflateStream& payload,
                          const FileEntryHeader& header, const std::string& entryName,
-                         const std::string& target, std::vector<char>& chunk) {
+                         const std::string& target) {
   StagedFile out = createStagedFile(manifest, target, header.size, header.mode);
   if (!out) return InstallFailure::writeFailed(entryName.c_str());
   package.files.insert(target.substr(std::strlen(PATH_FLASH)));
   for (uint32_t left = header.size; left > 0;) {
-    const size_t wanted = left < kCopyChunk ? left : kCopyChunk;
-    payload.read(chunk.data(), wanted);
-    if (static_cast<size_t>(payload.gcount()) != wanted) return InstallFailure::brokenPackage();
-    if (!out.write(chunk.data(), wanted)) return InstallFailure::writeFailed(entryName.c_str());
-    left -= wanted;
+    const char* data = nullptr;
+    const size_t got = payload.take(data, left);
+    if (got == 0) return InstallFailure::brokenPackage();
+    if (!out.write(data, std::streamsize(got))) return InstallFailure::writeFailed(entryName.c_str());
+    left -= uint32_t(got);
   }
   out.close();
   if (!out) return InstallFailure::writeFailed(entryName.c_str());
@@ -100,7 +99,6 @@ InstallFailure unpackFiles(const InstallContext& context, InstalledPackage& pack
                            PackageReader& reader) {
   InflateStream payload(reader);
   const size_t nameLimit = flashNameLimit();
-  std::vector<char> chunk(kCopyChunk);
   for (;;) {
     if (!payload) return endOfPayload(payload);
     uint8_t bytes[FILE_ENTRY_HEADER_SIZE];
@@ -120,8 +118,7 @@ InstallFailure unpackFiles(const InstallContext& context, InstalledPackage& pack
     const std::string target = entryTarget(package, entryName);
     if (!writesBelowFlash(entryName, target) || !flashTakes(target, nameLimit))
       return InstallFailure::brokenPackage();
-    const InstallFailure failure =
-        copyEntry(package, context.manifest, payload, header, entryName, target, chunk);
+    const InstallFailure failure = copyEntry(package, context.manifest, payload, header, entryName, target);
     if (failure.failed()) return failure;
     showReaderProgress(context.db, package, reader);
   }

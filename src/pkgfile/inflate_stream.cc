@@ -1,5 +1,6 @@
 #include "pkgfile/inflate_stream.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -27,7 +28,7 @@ InflateStreamBuf::int_type InflateStreamBuf::underflow() {
   if (keepLast) output_[0] = gptr()[-1];
 
   if (!inflateMore()) return traits::eof();
-  const size_t count = kBufferSize - zstream_.avail_out;
+  const size_t count = kOutputSize - zstream_.avail_out;
   produced_ += count;
   char* const fresh = output_ + 1;
   setg(keepLast ? output_ : fresh, fresh, fresh + count);
@@ -44,7 +45,7 @@ bool InflateStreamBuf::inflateMore() {
   // across refills) hands out nothing: go on until bytes come out.
   for (;;) {
     if (zstream_.avail_in == 0) {
-      const std::streamsize got = source_->sgetn(input_, kBufferSize);
+      const std::streamsize got = source_->sgetn(input_, kInputSize);
       if (got <= 0) {
         // An empty payload holds nothing; one cut before its end is damaged.
         ended_ = true;
@@ -55,16 +56,24 @@ bool InflateStreamBuf::inflateMore() {
       zstream_.avail_in = got;
     }
     zstream_.next_out = reinterpret_cast<Bytef*>(output_ + 1);
-    zstream_.avail_out = kBufferSize;
+    zstream_.avail_out = kOutputSize;
     // At the end of the stream, or at damage, the bytes that came out
     // before it are still handed out; nothing comes after them. Damage is
     // kept, for the reader to refuse what it took.
     const int result = inflate(&zstream_, Z_PARTIAL_FLUSH);
     if (result != Z_OK) ended_ = true;
     if (result != Z_OK && result != Z_STREAM_END) damaged_ = true;
-    if (zstream_.avail_out < kBufferSize) return true;
+    if (zstream_.avail_out < kOutputSize) return true;
     if (ended_) return false;
   }
+}
+
+size_t InflateStreamBuf::take(const char*& data, size_t most) {
+  if (gptr() == egptr() && traits::eq_int_type(underflow(), traits::eof())) return 0;
+  const size_t count = std::min<size_t>(size_t(egptr() - gptr()), most);
+  data = gptr();
+  gbump(int(count));
+  return count;
 }
 
 uint64_t InflateStreamBuf::position() const { return produced_ - (egptr() - gptr()); }

@@ -22,6 +22,9 @@ class InflateStreamBuf : public std::streambuf {
   // exhausted before the stream's end: what was handed out cannot be
   // trusted whole.
   bool damaged() const { return damaged_; }
+  // Hands out up to most of the next decompressed bytes where they lie,
+  // without copying them; 0 at the end of the data.
+  size_t take(const char*& data, size_t most);
 
  protected:
   // A corrupt or truncated stream and an exhausted source all end the data
@@ -32,9 +35,11 @@ class InflateStreamBuf : public std::streambuf {
   pos_type seekpos(pos_type position, std::ios_base::openmode which) override;
 
  private:
-  // Large enough that zlib's fast loop runs long and the source is read in
-  // few calls.
-  static constexpr size_t kBufferSize = 32768;
+  // Large enough that zlib's fast loop runs long, and its window is
+  // refreshed seldom, and that the source is read in few calls. Allocated
+  // with the stream, on the heap.
+  static constexpr size_t kOutputSize = 131072;
+  static constexpr size_t kInputSize = 32768;
   static constexpr size_t kSkipChunk = 1024;
 
   // Inflates until some bytes come out; false at the end of the data.
@@ -50,8 +55,8 @@ class InflateStreamBuf : public std::streambuf {
   bool damaged_ = false;
   uint64_t produced_ = 0;
   // One byte that can be put back after a refill, then the output.
-  char output_[1 + kBufferSize];
-  char input_[kBufferSize];
+  char output_[1 + kOutputSize];
+  char input_[kInputSize];
 };
 
 // An input stream of the decompressed bytes of another stream's data.
@@ -64,6 +69,7 @@ class InflateStream : public std::istream {
   InflateStream& operator=(const InflateStream&) = delete;
 
   bool damaged() const { return buffer_->damaged(); }
+  size_t take(const char*& data, size_t most) { return buffer_->take(data, most); }
 
  private:
   InflateStreamBuf* buffer_;  // owned
