@@ -315,10 +315,7 @@ class Commit {
   // be finished by the next start.
   bool makeDurable() {
     std::map<dev_t, std::string> fileSystems{{deviceOf(parentDir(PATH_JOURNAL)), parentDir(PATH_JOURNAL)}};
-    std::set<std::string> seen;
-    for (const auto& [target, change] : manifest_.entries) {
-      const std::string directory = parentDir(target);
-      if (!seen.insert(directory).second) continue;
+    for (const std::string& directory : targetDirectories()) {
       const dev_t device = cachedDevice(directory);
       if (device != 0) fileSystems.emplace(device, directory);
     }
@@ -331,8 +328,22 @@ class Commit {
     return synced;
   }
 
+  // The directories of the targets, each once; the targets stay the same
+  // through a commit.
+  const std::vector<std::string>& targetDirectories() {
+    if (!targetDirectories_.empty() || manifest_.entries.empty()) return targetDirectories_;
+    std::set<std::string> seen;
+    for (const auto& [target, change] : manifest_.entries) {
+      std::string directory = parentDir(target);
+      if (!targetDirectories_.empty() && targetDirectories_.back() == directory) continue;
+      if (seen.insert(directory).second) targetDirectories_.push_back(std::move(directory));
+    }
+    return targetDirectories_;
+  }
+
   Manifest& manifest_;
   const bool showProgress_;
+  std::vector<std::string> targetDirectories_;
   CommitFailures failures_;
   bool retry_ = false;
   std::vector<std::pair<const std::string, Change>*> toDo_, gone_;

@@ -26,10 +26,13 @@ std::string progressLabel(const InstalledPackage& package) {
   return label + package.installationDisplayName();
 }
 
-void showReaderProgress(PackageDb& db, const InstalledPackage& package, PackageReader& reader) {
+void showReaderProgress(PackageDb& db, const std::string& label, PackageReader& reader) {
   const std::streamoff inPart = reader.tellg();
-  showProgress(db, progressLabel(package), uint64_t(reader.partStart()) + (inPart > 0 ? inPart : 0),
-               reader.totalSize());
+  showProgress(db, label, uint64_t(reader.partStart()) + (inPart > 0 ? inPart : 0), reader.totalSize());
+}
+
+void showReaderProgress(PackageDb& db, const InstalledPackage& package, PackageReader& reader) {
+  showReaderProgress(db, progressLabel(package), reader);
 }
 
 bool wantedHere(const FileEntryHeader& header) {
@@ -99,6 +102,7 @@ InstallFailure unpackFiles(const InstallContext& context, InstalledPackage& pack
                            PackageReader& reader) {
   InflateStream payload(reader);
   const size_t nameLimit = flashNameLimit();
+  const std::string label = progressLabel(package);
   for (;;) {
     if (!payload) return endOfPayload(payload);
     uint8_t bytes[FILE_ENTRY_HEADER_SIZE];
@@ -120,7 +124,7 @@ InstallFailure unpackFiles(const InstallContext& context, InstalledPackage& pack
       return InstallFailure::brokenPackage();
     const InstallFailure failure = copyEntry(package, context.manifest, payload, header, entryName, target);
     if (failure.failed()) return failure;
-    showReaderProgress(context.db, package, reader);
+    showReaderProgress(context.db, label, reader);
   }
 }
 
