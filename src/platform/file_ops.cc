@@ -199,7 +199,9 @@ int mkdir(const char* path, mode_t mode) {
   PathAt at;
   if (!resolveBelowPlace(path, at)) return -1;
   const int result = ::mkdirat(at.dir, at.name.c_str(), mode);
-  if (result == 0) forgetMissingDirectories();
+  // One that is there already may have been made by another since it was
+  // found missing.
+  if (result == 0 || errno == EEXIST) forgetMissingDirectories();
   return result;
 }
 
