@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <string_view>
 
 #include "changes/staging_record.h"
 #include "pkg/paths.h"
@@ -120,9 +121,11 @@ int makeTemporaryFile(std::string directory, uint32_t mode, std::string& path) {
 
 void stageChange(Manifest& manifest, const std::string& target, ChangeKind kind,
                  const std::string& source) {
-  auto found = manifest.entries.find(target);
-  if (found == manifest.entries.end()) {
-    manifest.entries.emplace(target, Change{kind, source});
+  // Files are mostly staged in the order of their targets: the place found
+  // for the new one is where it goes.
+  const auto found = manifest.entries.lower_bound(target);
+  if (found == manifest.entries.end() || found->first != target) {
+    manifest.entries.emplace_hint(found, target, Change{kind, source});
     return;
   }
   Change& change = found->second;
@@ -229,7 +232,7 @@ bool staysBelow(const std::string& relativePath) {
   while (start <= relativePath.size()) {
     size_t end = relativePath.find('/', start);
     if (end == std::string::npos) end = relativePath.size();
-    const std::string component = relativePath.substr(start, end - start);
+    const std::string_view component(relativePath.data() + start, end - start);
     if (component == ".." || component == ".") return false;
     if (!component.empty()) hasName = true;
     start = end + 1;

@@ -111,7 +111,11 @@ class LineReader {
 
 }  // namespace
 
-bool manifestCanName(const std::string& target) { return target.find_first_of(" \n") == std::string::npos; }
+bool manifestCanName(const std::string& target) {
+  for (const char c : target)
+    if (c == ' ' || c == '\n') return false;
+  return true;
+}
 
 std::vector<std::string> unwritableTargets(const Manifest& manifest) {
   std::vector<std::string> targets;

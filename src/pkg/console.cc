@@ -1,6 +1,7 @@
 #include "pkg/console.h"
 
 #include <cstdio>
+#include <string_view>
 
 namespace {
 
@@ -10,6 +11,18 @@ const char kWipeLine[] =
     "\r                                                                               \r";
 
 void put(const std::string& text) { fwrite(text.data(), 1, text.size(), stdout); }
+
+// Whether the line is the label with a bar of width cells, filled of them
+// filled.
+bool showsBar(const std::string& line, const std::string& label, size_t filled, size_t width) {
+  const size_t used = label.size() + 2;
+  if (line.size() != used + width + 1 || line.compare(0, label.size(), label) != 0 ||
+      line.compare(label.size(), 2, " [") != 0 || line.back() != ']')
+    return false;
+  const std::string_view bar(line.data() + used, width);
+  return bar.find_first_not_of('#') == (filled == width ? std::string_view::npos : filled) &&
+         bar.find_first_not_of(' ', filled) == std::string_view::npos;
+}
 
 }  // namespace
 
@@ -42,11 +55,15 @@ void showStatus(PackageDb& db, const std::string& text) {
 }
 
 void showProgress(PackageDb& db, const std::string& label, uint64_t position, uint64_t total) {
-  std::string text = label + " [";
-  const size_t width = text.size() < 76 ? 76 - text.size() : 0;
+  const size_t used = label.size() + 2;
+  const size_t width = used < 76 ? 76 - used : 0;
   // A reader that knows no total shows an empty bar rather than dividing by 0.
   uint64_t filled = total == 0 ? 0 : position * width / total;
   if (filled > width) filled = width;
+  // Many small files move the bar seldom: the line is made only when it
+  // would differ from the one shown.
+  if (db.quiet || showsBar(db.statusLine, label, size_t(filled), width)) return;
+  std::string text = label + " [";
   text.append(filled, '#');
   text.append(width - filled, ' ');
   text += ']';

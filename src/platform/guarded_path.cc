@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <map>
 #include <set>
 #include <string_view>
@@ -43,17 +44,20 @@ std::vector<std::string> components(const std::string& path) {
 // directory is cached. npos for any other path.
 size_t plainLastSlash(const std::string& path) {
   const size_t npos = std::string::npos;
-  if (path.size() < 2 || path[0] != '/' || path.back() == '/') return npos;
+  const size_t size = path.size();
+  if (size < 2 || path[0] != '/' || path[size - 1] == '/') return npos;
+  const char* const text = path.data();
   size_t last = 0;
-  for (size_t at = 1; at <= path.size(); ++at) {
-    if (at < path.size() && path[at] != '/') continue;
-    // A component runs from last + 1 up to at.
-    const size_t length = at - last - 1;
-    if (length == 0 || (path[last + 1] == '.' && (length == 1 || (length == 2 && path[last + 2] == '.'))))
+  for (;;) {
+    // The component from last + 1 to the next slash or the end.
+    const void* slash = memchr(text + last + 1, '/', size - last - 1);
+    const size_t end = slash ? size_t(static_cast<const char*>(slash) - text) : size;
+    const size_t length = end - last - 1;
+    if (length == 0 || (text[last + 1] == '.' && (length == 1 || (length == 2 && text[last + 2] == '.'))))
       return npos;
-    if (at < path.size()) last = at;
+    if (end == size) return last;
+    last = end;
   }
-  return last;
 }
 
 bool isPlace(const std::string& name) {
@@ -227,15 +231,14 @@ int nearestDirectoryBelowPlace(const std::string& path, std::string& nearest) {
 }
 
 void forgetDirectory(const std::string& path) {
-  std::string prefix;
-  if (plainLastSlash(path) != std::string::npos)
-    prefix = path;
-  else
-    for (const std::string& part : components(path)) prefix += "/" + part;
+  std::string joined;
+  if (plainLastSlash(path) == std::string::npos)
+    for (const std::string& part : components(path)) joined += "/" + part;
+  const std::string_view prefix = joined.empty() ? std::string_view(path) : std::string_view(joined);
   // The directory and those below it follow it in the map's order.
   for (auto it = opened.lower_bound(prefix); it != opened.end();) {
     const std::string& known = it->first;
-    if (known.compare(0, prefix.size(), prefix) != 0) break;
+    if (std::string_view(known).substr(0, prefix.size()) != prefix) break;
     if (known.size() > prefix.size() && known[prefix.size()] != '/') {
       ++it;
       continue;
