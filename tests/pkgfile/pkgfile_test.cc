@@ -105,18 +105,9 @@ TEST(InflateStream, DecompressesUpToTheEndOrDamage) {
   EXPECT_EQ(std::char_traits<char>::eof(), empty.stream.get());
   EXPECT_TRUE(empty.stream.fail());
 
-  // The first 10000 bytes flushed to a byte boundary, then a block header
-  // of the reserved type.
-  z_stream z{};
-  std::string damaged(20000, '\0');
-  deflateInit(&z, Z_DEFAULT_COMPRESSION);
-  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
-  z.next_out = reinterpret_cast<Bytef*>(&damaged[0]);
-  z.avail_in = 10000;
-  z.avail_out = damaged.size();
-  deflate(&z, Z_FULL_FLUSH);
-  damaged.resize(z.total_out);
-  deflateEnd(&z);
+  // A zlib header and a stored block of the first 10000 bytes, then a block
+  // header of the reserved type.
+  const std::string damaged = std::string("\x78\x01\x00", 3) + le16(10000) + le16(uint16_t(~10000)) + data.substr(0, 10000);
   Inflating corrupt(damaged + '\x07' + testpkg::compress(data));
   EXPECT_TRUE(data.substr(0, 10000) == readAll(corrupt.stream));
   EXPECT_TRUE(corrupt.stream.fail());
@@ -420,36 +411,6 @@ TEST(FieldElement, ReducesFully) {
   EXPECT_EQ(value(1), bytesOf(feSquare(fe(kPMinus1))));
   EXPECT_EQ(value(38), bytesOf(feMulSmall(fe(value(0, 0, 0x40)), 4)));  // 2^256
   EXPECT_EQ(kPMinus1, bytesOf(feNeg(feFromInt(1))));
-}
-
-// Random values, and 0, 1, p - 1 and p, hold to the laws of the field.
-TEST(FieldElement, FieldLaws) {
-  std::vector<FieldElement> values = {feFromInt(0), feFromInt(1), fe(kPMinus1), fe(kP)};
-  std::mt19937 random(25519);
-  for (int i = 0; i < 60; ++i) {
-    Bytes32 v;
-    for (uint8_t& b : v) b = static_cast<uint8_t>(random());
-    values.push_back(fe(v));
-  }
-  const FieldElement zero = feFromInt(0), one = feFromInt(1);
-  for (size_t i = 0; i < values.size(); ++i) {
-    const FieldElement &a = values[i], &b = values[(i * 7 + 3) % values.size()], &c = values[(i * 13 + 5) % values.size()];
-    const Bytes32 bytes = bytesOf(a);
-    EXPECT_EQ(bytes, bytesOf(feSub(feAdd(a, b), b))) << i;
-    EXPECT_EQ(bytesOf(zero), bytesOf(feAdd(a, feNeg(a)))) << i;
-    EXPECT_EQ(bytesOf(feMul(a, b)), bytesOf(feMul(b, a))) << i;
-    EXPECT_EQ(bytesOf(feMul(a, feAdd(b, c))), bytesOf(feAdd(feMul(a, b), feMul(a, c)))) << i;
-    EXPECT_EQ(bytesOf(feMul(a, a)), bytesOf(feSquare(a))) << i;
-    EXPECT_EQ(bytesOf(feMul(a, feFromInt(486662))), bytesOf(feMulSmall(a, 486662))) << i;
-    EXPECT_EQ(bytesOf(feIsZero(a) ? zero : one), bytesOf(feMul(a, feInvert(a)))) << i;
-    // (a^((p - 5) / 8))^8 a^5 = a^p = a
-    const FieldElement w = feSquare(feSquare(feSquare(fePow22523(a))));
-    EXPECT_EQ(bytes, bytesOf(feMul(w, feMul(feSquare(feSquare(a)), a)))) << i;
-    EXPECT_EQ(bool(bytes[0] & 1), feIsOdd(a)) << i;
-    EXPECT_EQ(bytes == value(0), feIsZero(a)) << i;
-    EXPECT_TRUE(feEqual(a, fe(bytes))) << i;
-    EXPECT_FALSE(feEqual(a, feAdd(a, one))) << i;
-  }
 }
 
 // The test keys, those the installer is built with.

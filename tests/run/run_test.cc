@@ -1,5 +1,4 @@
 // The installer's arguments, and the harness that the other tests rely on.
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -54,40 +53,20 @@ TEST(CommandLine, ModesSettingsAndWhereParsingStops) {
   for (const auto& row : rows) EXPECT_EQ(row.expected, parsed(row.args)) << row.expected;
 }
 
-// The body sees the root's directories and files and writes into it; a
-// body that fails reaches the test.
-TEST(PrivateRootHarness, BodyRunsAgainstTheRootNotTheHost) {
+// A body runs in the root; one that fails reaches the test.
+TEST(PrivateRootHarness, BodyRunsInTheRootAndItsFailureReachesTheTest) {
   PrivateRoot root;
-  ASSERT_FALSE(root.path().empty());
-  root.write("/flash/marker", "inside");
-  EXPECT_TRUE(runInRoot(root, [] {
-    struct stat info;
-    for (const char* dir : {"/flash/boot", "/flash/var/pdb", "/ram/pdb", "/rw/pckg"})
-      EXPECT_EQ(0, stat(dir, &info)) << dir;
-    std::string text;
-    std::ifstream("/flash/marker") >> text;
-    EXPECT_EQ("inside", text);
-    std::ofstream("/ram/written") << "from the body";
-  }));
+  EXPECT_TRUE(runInRoot(root, [] { std::ofstream("/ram/written") << "from the body"; }));
   EXPECT_EQ("from the body", root.read("/ram/written"));
   EXPECT_FALSE(runInRoot(root, [] { _exit(3); }));
 }
 
+// A cross build that silently ran on the host would not be big-endian.
 TEST(TargetByteOrder, Reported) {
-#if __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-  const char* order = "big-endian";
-#else
-  const char* order = "little-endian";
-#endif
-  const char* emulator = TEST_EMULATOR;
-  printf("byte order: %s, %zu-bit, %s\n", order, sizeof(void*) * 8,
-         *emulator ? "cross build under emulation" : "native build");
-  // A cross build that silently ran on the host would not be big-endian.
-  if (*emulator) {
-    EXPECT_STREQ("big-endian", order);
-  }
-  const uint32_t word = 0x01020304;
-  EXPECT_EQ(__BYTE_ORDER__ == __ORDER_BIG_ENDIAN__ ? 1 : 4, *reinterpret_cast<const unsigned char*>(&word));
+  const bool big = __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__, emulated = *TEST_EMULATOR;
+  printf("byte order: %s, %zu-bit, %s\n", big ? "big-endian" : "little-endian", sizeof(void*) * 8,
+         emulated ? "cross build under emulation" : "native build");
+  EXPECT_TRUE(big || !emulated);
 }
 
 }  // namespace
