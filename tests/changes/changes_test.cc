@@ -112,23 +112,21 @@ TEST(ManifestFile, ReadingEndsAtAnEmptyLineAndStopsAtAMalformedOne) {
 
 // A plan read back from disk names only paths that a run stages: absolute,
 // below /flash, /ram, /rw or /tmp, without "." or ".."; the first other
-// path is named. Staged files are made in the places themselves too.
+// path is named. Staged files are made in the places themselves too. (A
+// relative or climbing target, and a source or link text outside: the
+// saved-manifest scenarios.)
 TEST(ManifestFile, PlannedPathsLieInThePlacesOfStaging) {
   struct Row {
     ChangeKind kind;
     std::string target, source, offending;
   };
   const Row rows[] = {
-      {CHANGE_REMOVE, "etc/passwd", "", "etc/passwd"},
-      {CHANGE_REMOVE, "/flash/../etc/passwd", "", "/flash/../etc/passwd"},
       {CHANGE_REMOVE, "/flash/./x", "", "/flash/./x"},
       {CHANGE_REMOVE, "/flash/", "", "/flash/"},
       {CHANGE_REMOVE, "/flashy/x", "", "/flashy/x"},
       {CHANGE_REMOVE, std::string("/flash/x\0/../../etc", 19), "", std::string("/flash/x\0/../../etc", 19)},
-      {CHANGE_MOVE, "/flash/x", "/etc/shadow", "/etc/shadow"},
       {CHANGE_MOVE, "/etc/shadow", "/ram/tmpAb12Cd", "/etc/shadow"},
       {CHANGE_MOVE, "/flash/x", "ram/tmpAb12Cd", "ram/tmpAb12Cd"},
-      {CHANGE_SYMLINK, "/flash/x", "../etc/shadow", "../etc/shadow"},
       {CHANGE_SYMLINK, "/flash/x", "/rw/..", "/rw/.."},
   };
   Manifest good;
