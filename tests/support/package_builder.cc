@@ -64,4 +64,10 @@ std::string compress(const std::string& data) {
   return out;
 }
 
+std::vector<uint8_t> fromHex(const std::string& hex) {
+  std::vector<uint8_t> bytes;
+  for (size_t i = 0; i + 1 < hex.size(); i += 2) bytes.push_back(uint8_t(std::stoi(hex.substr(i, 2), nullptr, 16)));
+  return bytes;
+}
+
 }  // namespace testpkg

@@ -28,5 +28,7 @@ std::string fileEntry(uint16_t mode, const std::string& name, const std::string&
                       uint8_t hardwareKind = 0);
 // zlib format, with header and Adler-32 trailer.
 std::string compress(const std::string& data);
+// The bytes that a text of hexadecimal digits spells.
+std::vector<uint8_t> fromHex(const std::string& hex);
 
 }  // namespace testpkg

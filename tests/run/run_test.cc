@@ -1,6 +1,12 @@
-#include "run/command_line.h"
+// The installer's arguments, and the harness that the other tests rely on.
+#include <unistd.h>
 
 #include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "run/command_line.h"
+#include "support/private_root.h"
 
 namespace {
 
@@ -45,6 +51,22 @@ TEST(CommandLine, ModesSettingsAndWhereParsingStops) {
       {{"--cancel", "--commit"}, "cancel default flags=0"},
   };
   for (const auto& row : rows) EXPECT_EQ(row.expected, parsed(row.args)) << row.expected;
+}
+
+// A body runs in the root; one that fails reaches the test.
+TEST(PrivateRootHarness, BodyRunsInTheRootAndItsFailureReachesTheTest) {
+  PrivateRoot root;
+  EXPECT_TRUE(runInRoot(root, [] { std::ofstream("/ram/written") << "from the body"; }));
+  EXPECT_EQ("from the body", root.read("/ram/written"));
+  EXPECT_FALSE(runInRoot(root, [] { _exit(3); }));
+}
+
+// A cross build that silently ran on the host would not be big-endian.
+TEST(TargetByteOrder, Reported) {
+  const bool big = __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__, emulated = *TEST_EMULATOR;
+  printf("byte order: %s, %zu-bit, %s\n", big ? "big-endian" : "little-endian", sizeof(void*) * 8,
+         emulated ? "cross build under emulation" : "native build");
+  EXPECT_TRUE(big || !emulated);
 }
 
 }  // namespace
