@@ -145,6 +145,8 @@ int fsync(int fd) {
   return ::fsync(fd);
 }
 
+void startWriteback(int fd) { ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE); }
+
 int syncfs(const char* path) {
   if (faulted("syncfs", path)) return -1;
   PathAt at;

@@ -24,6 +24,10 @@ bool writeAll(int fd, const char* data, size_t size);
 int close(int fd);
 int fchmod(int fd, mode_t mode);
 int fsync(int fd);
+// Starts writing what the file holds to its disk, without waiting: the sync
+// that makes it durable later finds it written. A hint (not counted as an
+// operation); what it does not do, the sync does.
+void startWriteback(int fd);
 // Makes everything written to the file system that holds the path durable.
 int syncfs(const char* path);
 int rename(const char* from, const char* to);

@@ -8,6 +8,7 @@
 namespace {
 
 constexpr size_t kBufferSize = 8192;
+constexpr uint64_t kWritebackFrom = 65536;
 
 }  // namespace
 
@@ -63,6 +64,9 @@ bool FileWriter::finish(bool durable) {
   if (fd_ < 0) return !failed();
   flushBuffer();
   if (durable && !failed() && fileops::fsync(fd_) != 0) fail();
+  // A large file goes on its way to the disk while the next is made: the
+  // sync of the commit then has little left to wait for.
+  if (!durable && !failed() && written_ >= kWritebackFrom) fileops::startWriteback(fd_);
   if (fileops::close(fd_) != 0) fail();
   fd_ = -1;
   return !failed();
