@@ -32,10 +32,38 @@ bool pathExists(const std::string& path) {
 // A file of the given size fits when the file system keeps a tenth more
 // than the file free. Computed in 64 bits: a large file system has more free
 // bytes than 32 bits can count.
+uint64_t neededFor(uint32_t sizeHint) { return uint64_t(sizeHint) + sizeHint / 10; }
+
 bool fitsOnFileSystem(const struct statfs& fs, uint32_t sizeHint) {
-  const uint64_t needed = uint64_t(sizeHint) + sizeHint / 10;
   const uint64_t available = uint64_t(fs.f_bsize) * uint64_t(fs.f_bfree);
-  return needed < available;
+  return neededFor(sizeHint) < available;
+}
+
+// The room last measured in a staging directory, less what was staged there
+// since. The file system is asked again every kRoomReuses files, and
+// whenever the estimate says a file does not fit: a file is sent elsewhere
+// only on a fresh answer.
+struct KnownRoom {
+  std::string directory;
+  uint64_t available = 0;
+  unsigned uses = 0;
+};
+KnownRoom knownRoom;
+constexpr unsigned kRoomReuses = 64;
+
+bool fitsInDirectory(int fd, const std::string& directory, uint32_t sizeHint) {
+  const uint64_t needed = neededFor(sizeHint);
+  if (knownRoom.uses < kRoomReuses && knownRoom.directory == directory && needed < knownRoom.available) {
+    knownRoom.available -= needed;
+    ++knownRoom.uses;
+    return true;
+  }
+  struct statfs fs;
+  if (fstatfs(fd, &fs) != 0) return false;
+  knownRoom = KnownRoom{directory, uint64_t(fs.f_bsize) * uint64_t(fs.f_bfree), 0};
+  if (needed >= knownRoom.available) return false;
+  knownRoom.available -= needed;
+  return true;
 }
 
 // RAM takes a file when it keeps the reserve of free blocks that the space
@@ -62,7 +90,7 @@ std::string stagingDirectory(const std::string& target, uint32_t sizeHint) {
   if (known >= 0) {
     // Below the places the walk down is the link guard's, whose directories
     // stay open: no path is looked up again for every file.
-    if (fstatfs(known, &fs) == 0 && fitsOnFileSystem(fs, sizeHint)) return nearest;
+    if (fitsInDirectory(known, nearest, sizeHint)) return nearest;
   } else {
     for (;;) {
       if (statfs(candidate.c_str(), &fs) == 0) {
