@@ -62,20 +62,27 @@ bool writeAll(int fd, const uint8_t* data, size_t count) {
   return true;
 }
 
+// Hands the bytes to the consumer's step until all are taken or it fails.
+template <typename Consumer>
+bool feedInSteps(Consumer& consumer, const uint8_t* data, size_t count) {
+  while (count > 0) {
+    const size_t used = consumer.step(data, count);
+    if (consumer.failed_) return false;
+    data += used;
+    count -= used;
+  }
+  return true;
+}
+
 // Writes the entries of the inflated payload as their bytes come.
 class EntryWriter {
  public:
   explicit EntryWriter(std::string destination) : destination_(std::move(destination)) {}
 
-  bool feed(const uint8_t* data, size_t count) {
-    while (count > 0) {
-      const size_t used = step(data, count);
-      if (failed_) return false;
-      data += used;
-      count -= used;
-    }
-    return true;
-  }
+  template <typename Consumer>
+  friend bool feedInSteps(Consumer&, const uint8_t*, size_t);
+
+  bool feed(const uint8_t* data, size_t count) { return feedInSteps(*this, data, count); }
 
   // Whether the payload ended between two entries.
   bool betweenEntries() const { return state_ == State::Header && header_.have == 0; }
@@ -216,15 +223,10 @@ class PartSplitter {
  public:
   explicit PartSplitter(PayloadInflater& inflater) : inflater_(inflater) {}
 
-  bool feed(const uint8_t* data, size_t count) {
-    while (count > 0) {
-      const size_t used = step(data, count);
-      if (failed_) return false;
-      data += used;
-      count -= used;
-    }
-    return true;
-  }
+  template <typename Consumer>
+  friend bool feedInSteps(Consumer&, const uint8_t*, size_t);
+
+  bool feed(const uint8_t* data, size_t count) { return feedInSteps(*this, data, count); }
 
   // Whether the file ended between two parts.
   bool betweenParts() const { return fileHeader_.full() && partHeader_.have == 0 && left_ == 0; }
