@@ -128,11 +128,6 @@ FileState readWord(PackageDb& db, const std::string& path, std::string& word, bo
   return state;
 }
 
-bool fileExists(const std::string& path) {
-  struct stat st;
-  return stat(path.c_str(), &st) == 0;
-}
-
 // One path a line; empty lines are skipped, and so are lines of slashes
 // alone, which name the flash itself and no file (a save would write them
 // back as empty lines).
@@ -190,7 +185,7 @@ bool loadMetaFiles(PackageDb& db, InstalledPackage& package, const std::string& 
     package.isBundle = false;
     addFileList(list, package.files);
   } else {
-    package.isBundle = listState == FileState::Unopened && !fileExists(dir + "files");
+    package.isBundle = listState == FileState::Unopened && !databasePathExists(dir + "files");
     whole = whole && listState == FileState::Unopened;
   }
   if (!whole) package.scheduled = SCHEDULE_UNINSTALL;
@@ -217,7 +212,7 @@ void loadMarks(PackageDb& db, InstalledPackage& package, const std::string& dir)
 class DirectoryNames {
  public:
   explicit DirectoryNames(const char* path) {
-    DIR* dir = opendir(path);
+    DIR* dir = openDatabaseDirectory(path);
     if (!dir) {
       listed_ = errno == ENOENT || errno == ENOTDIR;
       return;
@@ -276,9 +271,10 @@ void loadPackageWith(PackageDb& db, InstalledPackage& package, const std::string
   loadSchedule(db, package, scheduleBase, scheduleDirs);
 }
 
-// The fields of the package listing, read as loadPackageWith reads them.
-// Nothing is uninstalled by a listing: a damaged entry shows as it reads.
-void loadListedFields(PackageDb& db, InstalledPackage& package, const std::string& dir) {
+// The fields of the package listing, read as loadPackageWith reads them,
+// and the file list with withFiles. Nothing is uninstalled by a listing: a
+// damaged entry shows as it reads.
+void loadListedFields(PackageDb& db, InstalledPackage& package, const std::string& dir, bool withFiles) {
   if (package.version == 0) {
     std::string text;
     readText(db, dir + "version", text);
@@ -289,23 +285,24 @@ void loadListedFields(PackageDb& db, InstalledPackage& package, const std::strin
     readWord(db, dir + "bundle", bundleName, named);
     if (named) package.bundle = DependencyEntry{bundleName, 0, 0, 0};
   }
+  if (withFiles && !package.isBundle) readFileList(db, dir + "files", package.files);
   package.disabled = isPresent(dir + "disabled");
 }
 
 // Only a directory is a package's entry: a file directly in the database
 // directory (a staged file that a cut run left there) is none.
-bool isDirectoryEntry(const dirent& entry) {
+bool isDirectoryEntry(DIR* dir, const dirent& entry) {
   if (entry.d_type == DT_DIR) return true;
   if (entry.d_type != DT_UNKNOWN) return false;
   struct stat st;
-  return lstat((std::string(PATH_DATABASE_DIR) + entry.d_name).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  return fstatat(dirfd(dir), entry.d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
 }
 
 // The names of the database directory's entries, hidden ones left out.
 std::vector<std::string> databaseEntries(DIR* dir) {
   std::vector<std::string> names;
   while (dirent* entry = readdir(dir))
-    if (entry->d_name[0] != '.' && isDirectoryEntry(*entry)) names.push_back(entry->d_name);
+    if (entry->d_name[0] != '.' && isDirectoryEntry(dir, *entry)) names.push_back(entry->d_name);
   return names;
 }
 
@@ -427,7 +424,7 @@ std::string sanitisedName(const std::string& name) {
 void loadDatabase(PackageDb& db, bool quiet, const std::string& systemArch, DatabaseLoad load) {
   db.quiet = quiet;
   db.systemArch = systemArch;
-  DIR* dir = opendir(PATH_DATABASE_DIR);
+  DIR* dir = openDatabaseDirectory(PATH_DATABASE_DIR);
   if (!dir) {
     printWarning(db, "could not open repo");
     return;
@@ -448,7 +445,7 @@ void loadDatabase(PackageDb& db, bool quiet, const std::string& systemArch, Data
     if (load == DatabaseLoad::Full)
       loadPackageWith(db, package, package.dbDir(), PATH_SCHEDULE_DIR, scheduleDirs.get());
     else
-      loadListedFields(db, package, package.dbDir());
+      loadListedFields(db, package, package.dbDir(), load == DatabaseLoad::Contents);
   };
   std::unordered_set<std::string> loaded;
   for (InstalledPackage* package : db.packages) {
@@ -473,7 +470,12 @@ void loadPackageFrom(PackageDb& db, InstalledPackage& package, const std::string
   if (load == DatabaseLoad::Full)
     loadPackageWith(db, package, dir, scheduleBase, nullptr);
   else
-    loadListedFields(db, package, dir);
+    loadListedFields(db, package, dir, load == DatabaseLoad::Contents);
+}
+
+void loadDatabaseInRoot(PackageDb& db, int root, DatabaseLoad load) {
+  const DeviceRootHold hold(root);
+  loadDatabase(db, true, "", load);
 }
 
 InstallFailure savePackage(InstalledPackage& package, Manifest& manifest) {

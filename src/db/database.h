@@ -14,12 +14,22 @@ struct Manifest;
 // How much of each package a run needs: all of it, or only what the package
 // listing prints (name, version, build time, note, the bundle it came with
 // and whether it is disabled), which leaves relations, file lists, the
-// enabled mark and schedule files unread.
-enum class DatabaseLoad { Full, Listing };
+// enabled mark and schedule files unread, or that and the file lists (the
+// contents of a device root, shown by pkgtool query). Neither of the last
+// two ever marks a damaged entry for uninstalling.
+enum class DatabaseLoad { Full, Listing, Contents };
 
 // Fills the package list from the database; called once at start.
 void loadDatabase(PackageDb& db, bool quiet, const std::string& systemArch,
                   DatabaseLoad load = DatabaseLoad::Full);
+
+// Fills the package list from the database of the device root whose
+// directory root is (a descriptor), without changing root: for a copied or
+// mounted flash on another machine. Every path of the device is taken below
+// root, and no link or ".." there leads out of it (DeviceRootHold). Nothing
+// is printed, and nothing can be staged: the images that a run would remove
+// are only named in db.staleImages.
+void loadDatabaseInRoot(PackageDb& db, int root, DatabaseLoad load);
 
 // Stages the removal of the images that outlived their package, each said
 // with a WARNING.

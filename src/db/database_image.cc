@@ -1,6 +1,7 @@
 #include "db/database_image.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "pkg/console.h"
@@ -9,6 +10,7 @@
 #include "pkgfile/package_info.h"
 #include "pkgfile/package_reader.h"
 #include "pkgfile/part_type.h"
+#include "platform/root_path.h"
 
 namespace {
 
@@ -16,6 +18,8 @@ constexpr size_t kDatabaseDirLength = sizeof PATH_DATABASE_DIR - 1;
 
 // The database directory while a DatabaseDirectoryHold lives, else -1.
 int databaseDirectory = -1;
+// The directory of the device root while a DeviceRootHold lives, else -1.
+int deviceRoot = -1;
 
 // A record keeps what was read of it before a later part of its metadata
 // failed; only a header that cannot be read leaves it unnamed.
@@ -55,7 +59,8 @@ void loadSingle(PackageDb& db, PackageReader& reader, const std::string& entryNa
 }  // namespace
 
 DatabaseDirectoryHold::DatabaseDirectoryHold() {
-  databaseDirectory = open(PATH_DATABASE_DIR, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  // Below a device root every path is resolved from the root.
+  if (deviceRoot < 0) databaseDirectory = open(PATH_DATABASE_DIR, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
 }
 
 DatabaseDirectoryHold::~DatabaseDirectoryHold() {
@@ -79,16 +84,60 @@ int directoryFor(const std::string& path, const char*& relative) {
 
 }  // namespace
 
+DeviceRootHold::DeviceRootHold(int root) { deviceRoot = root; }
+
+DeviceRootHold::~DeviceRootHold() { deviceRoot = -1; }
+
+// Below a device root the last component is opened without following a
+// link: one put there after it was resolved is not followed either.
 int openDatabaseFile(const std::string& path, FileState& state) {
+  if (deviceRoot >= 0) {
+    std::string last;
+    const int holder = resolveInRoot(deviceRoot, path, last);
+    state = FileState::Unopened;
+    if (holder < 0) return -1;
+    const int fd = openRegularFile(holder, last.c_str(), state, O_NOFOLLOW);
+    close(holder);
+    return fd;
+  }
   const char* relative;
   const int dir = directoryFor(path, relative);
   return openRegularFile(dir, relative, state);
 }
 
 FileState readDatabaseFile(const std::string& path, size_t limit, std::string& content) {
+  if (deviceRoot >= 0) {
+    std::string last;
+    const int holder = resolveInRoot(deviceRoot, path, last);
+    content.clear();
+    if (holder < 0) return FileState::Unopened;
+    const FileState state = readRegularFile(holder, last.c_str(), limit, content, O_NOFOLLOW);
+    close(holder);
+    return state;
+  }
   const char* relative;
   const int dir = directoryFor(path, relative);
   return readRegularFile(dir, relative, limit, content);
+}
+
+DIR* openDatabaseDirectory(const char* path) {
+  if (deviceRoot < 0) return opendir(path);
+  const int fd = openDirectoryInRoot(deviceRoot, path);
+  if (fd < 0) return nullptr;
+  DIR* dir = fdopendir(fd);
+  if (!dir) close(fd);
+  return dir;
+}
+
+bool databasePathExists(const std::string& path) {
+  struct stat st;
+  if (deviceRoot < 0) return stat(path.c_str(), &st) == 0;
+  std::string last;
+  const int holder = resolveInRoot(deviceRoot, path, last);
+  if (holder < 0) return false;
+  const bool exists = fstatat(holder, last.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+  close(holder);
+  return exists;
 }
 
 void loadImageRecords(PackageDb& db, const std::string& path, const std::string& entryName) {

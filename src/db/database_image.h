@@ -2,6 +2,8 @@
 // database.
 #pragma once
 
+#include <dirent.h>
+
 #include <string>
 
 #include "pkg/package_db.h"
@@ -28,9 +30,26 @@ class DatabaseDirectoryHold {
   DatabaseDirectoryHold& operator=(const DatabaseDirectoryHold&) = delete;
 };
 
+// While an object of this class lives, the loader reads the device root
+// whose directory root is (a descriptor that the caller keeps open) instead
+// of the root it runs in: every path of the device is resolved below it by
+// resolveInRoot, so that no link and no ".." there leads out of it. Not
+// nested; for one thread.
+class DeviceRootHold {
+ public:
+  explicit DeviceRootHold(int root);
+  ~DeviceRootHold();
+  DeviceRootHold(const DeviceRootHold&) = delete;
+  DeviceRootHold& operator=(const DeviceRootHold&) = delete;
+};
+
 // Opens a regular file for reading, as openRegularFile does; -1 with state
 // saying why.
 int openDatabaseFile(const std::string& path, FileState& state);
 
 // Reads a regular file of at most limit bytes, as readRegularFile does.
 FileState readDatabaseFile(const std::string& path, size_t limit, std::string& content);
+
+// opendir of a directory of the database, and stat of a path there.
+DIR* openDatabaseDirectory(const char* path);
+bool databasePathExists(const std::string& path);

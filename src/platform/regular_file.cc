@@ -8,10 +8,10 @@
 namespace {
 
 // The descriptor and size of a regular file, or -1.
-int openRegular(int dirFd, const char* path, FileState& state, off_t& size) {
+int openRegular(int dirFd, const char* path, int extraFlags, FileState& state, off_t& size) {
   // O_NONBLOCK: opening a FIFO for reading returns at once instead of
   // waiting for a writer; a regular file reads as it always does.
-  const int fd = openat(dirFd, path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  const int fd = openat(dirFd, path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | extraFlags);
   if (fd < 0) {
     state = FileState::Unopened;
     return -1;
@@ -29,16 +29,17 @@ int openRegular(int dirFd, const char* path, FileState& state, off_t& size) {
 
 }  // namespace
 
-int openRegularFile(int dirFd, const char* path, FileState& state) {
+int openRegularFile(int dirFd, const char* path, FileState& state, int extraFlags) {
   off_t size;
-  return openRegular(dirFd, path, state, size);
+  return openRegular(dirFd, path, extraFlags, state, size);
 }
 
-FileState readRegularFile(int dirFd, const char* path, size_t limit, std::string& content) {
+FileState readRegularFile(int dirFd, const char* path, size_t limit, std::string& content,
+                          int extraFlags) {
   content.clear();
   FileState state;
   off_t size = 0;
-  const int fd = openRegular(dirFd, path, state, size);
+  const int fd = openRegular(dirFd, path, extraFlags, state, size);
   if (fd < 0) return state;
   if (uint64_t(size) > limit) {
     close(fd);

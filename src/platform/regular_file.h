@@ -29,15 +29,17 @@ enum class FileState {
 };
 
 // Opens a regular file for reading, relative to dirFd as openat does
-// (AT_FDCWD for none). -1, with state saying why, for anything else.
-int openRegularFile(int dirFd, const char* path, FileState& state);
+// (AT_FDCWD for none), with extraFlags (O_NOFOLLOW) added to the open. -1,
+// with state saying why, for anything else.
+int openRegularFile(int dirFd, const char* path, FileState& state, int extraFlags = 0);
 inline int openRegularFile(const char* path, FileState& state) {
   return openRegularFile(AT_FDCWD, path, state);
 }
 
 // Reads a whole regular file of at most limit bytes into content (left
 // empty otherwise). A read error ends the content.
-FileState readRegularFile(int dirFd, const char* path, size_t limit, std::string& content);
+FileState readRegularFile(int dirFd, const char* path, size_t limit, std::string& content,
+                          int extraFlags = 0);
 inline FileState readRegularFile(const std::string& path, size_t limit, std::string& content) {
   return readRegularFile(AT_FDCWD, path.c_str(), limit, content);
 }

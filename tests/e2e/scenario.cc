@@ -84,16 +84,6 @@ std::string unescape(std::string text) {
   return replaced(text, "\\n", "\n");
 }
 
-std::string readFile(const std::string& path) {
-  // A FIFO would wait for a writer, and a large file take the memory.
-  struct stat info {};
-  if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return "<not a file>";
-  if (info.st_size > (64 << 20)) return "<" + std::to_string(info.st_size) + " bytes>";
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 // What a terminal shows: carriage returns and backspaces move back over
 // what was written, the cursor sequences (ESC [ ? 2 5 h or l) show nothing.
@@ -134,17 +124,6 @@ bool isTemporary(const fs::path& path) {
 
 // What a run stages: temporary files, and the record of where they are.
 bool isStaged(const fs::path& path) { return isTemporary(path) || path.filename() == ".staging"; }
-
-// Path -> content, "-> text" for a link, "<dir>" for a directory.
-Tree snapshot(const std::string& dir) {
-  Tree tree;
-  std::error_code error;
-  for (fs::recursive_directory_iterator it(dir, error), end; it != end; it.increment(error))
-    tree[it->path()] = it->is_symlink()     ? "-> " + fs::read_symlink(it->path()).string()
-                       : it->is_directory() ? "<dir>"
-                                            : readFile(it->path());
-  return tree;
-}
 
 // The post-install log, and its earlier lines while a run sets them aside.
 bool isLog(const std::string& path) {

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "installer_version.h"
 #include "support/private_root.h"
 #include "version_parse.h"
@@ -272,6 +274,79 @@ TEST(Version, TextsBothWays) {
     EXPECT_EQ(row.version != 0, parseVersion(row.text, version)) << row.text;
     EXPECT_EQ(row.version, version) << row.text;
   }
+}
+
+}  // namespace
+
+namespace {
+
+// A device root made by the installer, queried row by row: each row may
+// change the root first, and no query changes it. Links in the root lead
+// no further than the root: the host's /etc/passwd read instead of the
+// root's would show other lines.
+TEST(PkgtoolQuery, ReadsTheRootThatTheInstallerMadeAndChangesNothing) {
+  PrivateRoot root;
+  root.write("/src/a/etc/alpha", "alpha\n");
+  root.write("/src/a/bin/tool", "tool\n");
+  root.write("/src/r/etc/routing", "routing\n");
+  root.write("/src/w/lib/wireless", "wireless\n");
+  root.write("/src/alpha.desc", "name alpha\nversion 1.0\nfiles a\n");
+  root.write("/src/routing.desc", "name routing\nversion 7.2\nfiles r\n");
+  root.write("/src/wireless.desc", "name wireless\nversion 7.2\nfiles w\n");
+  root.write("/src/all.desc", "name all\nversion 7.2\nmember routing.desc\nmember wireless.desc\ndisabled wireless\n");
+  root.makeDir("/rw/pckg/.download");
+  build(root, "/src/alpha.desc", "/rw/pckg/.download/alpha.npk");
+  build(root, "/src/all.desc", "/rw/pckg/.download/all.npk");
+  ASSERT_EQ(0, runInstaller(root, {"-q"}).status);
+  // A second claim on a file.
+  root.write("/flash/var/pdb/routing/files", root.read("/flash/var/pdb/routing/files") + "etc/alpha\n");
+  const std::string passwd = "/flash/var/pdb/alpha/files";
+  const struct {
+    std::function<void()> change;
+    std::vector<std::string> args;
+    int status;
+    const char* out;
+  } rows[] = {
+      {{}, {}, 0, "all 7.2\nalpha 1.0\nrouting 7.2 bundle=all\nwireless 7.2 disabled bundle=all\n"},
+      {{}, {"--files", "alpha"}, 0, "/flash/bin/tool\n/flash/etc/alpha\n"},
+      {{}, {"--files", "wireless"}, 0, "/flash/x/wireless/lib/wireless\n"},
+      {{}, {"--files", "alp"}, 1, ""},
+      {{}, {"--owner", "/flash//etc/alpha"}, 0, "alpha-1.0\nrouting-7.2\n"},
+      {{}, {"--owner", "/flash/etc"}, 1, ""},
+      {{}, {"--check"}, 0, ""},
+      {[&] {
+         unlink(root.host("/flash/etc/routing").c_str());
+         root.write("/flash/etc/stray", "");
+         symlink("/etc", root.host("/flash/etc/out").c_str());
+       },
+       {"--check"}, 1,
+       "missing: /flash/etc/routing (routing-7.2)\nunowned: /flash/etc/out\nunowned: /flash/etc/stray\n"},
+      {[&] {
+         root.write("/etc/passwd", "etc/inroot\n");
+         unlink(root.host(passwd).c_str());
+         symlink("/etc/passwd", root.host(passwd).c_str());
+       },
+       {"--files", "alpha"}, 0, "/flash/etc/inroot\n"},
+      {[&] {
+         unlink(root.host(passwd).c_str());
+         symlink("../../../../../../../../../../etc/passwd", root.host(passwd).c_str());
+       },
+       {"--files", "alpha"}, 0, "/flash/etc/inroot\n"},
+      {{}, {"--files"}, 2, ""},
+      {{}, {"--check", "--owner", "/flash/etc/alpha"}, 2, ""},
+  };
+  for (const auto& row : rows) {
+    if (row.change) row.change();
+    const auto before = snapshot(root.path());
+    std::vector<std::string> args = {"query", root.path()};
+    args.insert(args.end(), row.args.begin(), row.args.end());
+    const ProgramResult result = pkgtool(args);
+    EXPECT_EQ(row.status, result.status) << args.back() << result.err;
+    EXPECT_EQ(row.out, result.out) << args.back();
+    EXPECT_TRUE(before == snapshot(root.path())) << args.back();
+  }
+  for (const std::string& unreadable : {root.host("/src"), root.host("/src/alpha.desc"), root.host("/none")})
+    EXPECT_EQ(2, pkgtool({"query", unreadable}).status) << unreadable;
 }
 
 }  // namespace

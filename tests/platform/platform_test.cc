@@ -1,4 +1,6 @@
+#include <fcntl.h>
 #include <openssl/err.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -11,6 +13,7 @@
 #include "platform/flash_device.h"
 #include "platform/guarded_path.h"
 #include "platform/processor.h"
+#include "platform/root_path.h"
 #include "support/package_builder.h"
 #include "support/private_root.h"
 
@@ -140,6 +143,43 @@ TEST(GuardedPath, WhatItRemembersFollowsTheChangesMade) {
     EXPECT_FALSE(resolveBelowPlace("/flash/new/./deep/file", at));
     EXPECT_EQ(EINVAL, errno);
   }));
+}
+
+// Paths below a root directory resolve as they would after a change of
+// root: links are followed, absolute ones from the root, ".." stops at the
+// root, and a loop of links ends in ELOOP. Each row names the file that the
+// path resolves to, or the errno.
+TEST(RootPath, LinksAndDotsStayBelowTheRoot) {
+  PrivateRoot root;
+  root.write("/etc/x", "root's x");
+  root.write("/flash/etc/x", "flash x");
+  symlink("/etc", root.host("/flash/abs").c_str());
+  symlink("../../../../etc/x", root.host("/flash/up").c_str());
+  symlink("etc", root.host("/flash/rel").c_str());
+  symlink("loop2", root.host("/flash/loop1").c_str());
+  symlink("loop1", root.host("/flash/loop2").c_str());
+  const int dir = open(root.path().c_str(), O_RDONLY | O_DIRECTORY);
+  const struct {
+    const char* path;
+    const char* file;
+    int error;
+  } rows[] = {
+      {"/flash/abs/x", "/etc/x", 0},   {"/flash/up", "/etc/x", 0},           {"flash/rel/x", "/flash/etc/x", 0},
+      {"/../../etc/x", "/etc/x", 0},   {"/flash/etc/./x", "/flash/etc/x", 0}, {"/flash/abs/..", "/", 0},
+      {"/flash/loop1", "", ELOOP},     {"/flash/loop1/x", "", ELOOP},        {"/flash/none/x", "", ENOENT},
+  };
+  for (const auto& row : rows) {
+    std::string last;
+    const int holder = resolveInRoot(dir, row.path, last);
+    EXPECT_EQ(row.error, holder < 0 ? errno : 0) << row.path;
+    if (holder < 0) continue;
+    struct stat found, wanted;
+    EXPECT_EQ(0, fstatat(holder, last.c_str(), &found, AT_SYMLINK_NOFOLLOW)) << row.path;
+    ASSERT_EQ(0, stat(root.host(row.file).c_str(), &wanted));
+    EXPECT_EQ(wanted.st_ino, found.st_ino) << row.path;
+    close(holder);
+  }
+  close(dir);
 }
 
 }  // namespace

@@ -232,6 +232,23 @@ bool runInRoot(const PrivateRoot& root, const std::function<void()>& body) {
   return status == 0;
 }
 
+std::string readFile(const std::string& path) {
+  struct stat info {};
+  if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return "<not a file>";
+  if (info.st_size > (64 << 20)) return "<" + std::to_string(info.st_size) + " bytes>";
+  return readText(path);
+}
+
+std::map<std::string, std::string> snapshot(const std::string& dir) {
+  std::map<std::string, std::string> tree;
+  std::error_code error;
+  for (fs::recursive_directory_iterator it(dir, error), end; it != end; it.increment(error))
+    tree[it->path()] = it->is_symlink()     ? "-> " + fs::read_symlink(it->path()).string()
+                       : it->is_directory() ? "<dir>"
+                                            : readFile(it->path());
+  return tree;
+}
+
 ProgramResult runProgram(const std::string& program, const std::vector<std::string>& args,
                          const std::string& input) {
   return spawn(commandLine(program, args), "", input);

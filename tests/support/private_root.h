@@ -8,6 +8,7 @@
 #include <sys/types.h>
 
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,14 @@ class PrivateRoot {
  private:
   std::string root_;
 };
+
+// A file's content as a test compares it: "<not a file>" for anything but a
+// regular file (a FIFO would wait for a writer), "<N bytes>" beyond 64 MiB.
+std::string readFile(const std::string& path);
+
+// Everything below a directory of the host: path -> content (readFile),
+// "-> text" for a link, "<dir>" for a directory.
+std::map<std::string, std::string> snapshot(const std::string& dir);
 
 // Runs body in a child process whose root is the private root: chroot when
 // running as root, else inside a new user and mount namespace. Returns true

@@ -7,6 +7,7 @@
 #include "build_command.h"
 #include "installer_version.h"
 #include "package_report.h"
+#include "query_command.h"
 #include "verify_command.h"
 
 namespace {
@@ -15,6 +16,7 @@ const char kUsage[] =
     "usage: pkgtool build [-o FILE] [-k KEYS] [-s MODE] DESCRIPTION\n"
     "       pkgtool inspect FILE\n"
     "       pkgtool verify [-q] FILE\n"
+    "       pkgtool query ROOT [--files NAME | --owner PATH | --check]\n"
     "       pkgtool --help\n"
     "       pkgtool --version\n";
 
@@ -31,6 +33,13 @@ const char kHelp[] =
     "verify   checks that each package's signature (each member's in a bundle)\n"
     "         reaches the level the installer requires of it\n"
     "  -q, --quiet        only the exit status\n"
+    "query    reads the package database of a device root on this machine (a\n"
+    "         copied or mounted flash) without changing root or writing\n"
+    "         anything; lists the installed packages: name, version, marks\n"
+    "  --files NAME       the files that package NAME owns (/flash/...)\n"
+    "  --owner PATH       the packages that own PATH, named as on the device\n"
+    "  --check            files listed but missing, and files under /flash\n"
+    "                     that no package owns (the installer's own aside)\n"
     "\n"
     "Signatures are checked against the keys built into this build, as the\n"
     "installer built with it checks them. The level required depends on the\n"
@@ -41,7 +50,8 @@ const char kHelp[] =
     "\n"
     "Exit status: 0 success; build: 1 failed; verify: 1 a signature does not\n"
     "reach its level; inspect and verify: 2 not a readable package file;\n"
-    "2 wrong arguments.\n";
+    "query: 1 not found, or --check found something, 2 no package database\n"
+    "below ROOT; 2 wrong arguments.\n";
 
 int help() {
   fputs(kUsage, stdout);
@@ -72,6 +82,7 @@ int main(int argc, char** argv) {
   if (args[0] == "build") return runBuild(rest);
   if (args[0] == "inspect") return runInspect(rest);
   if (args[0] == "verify") return runVerify(rest);
+  if (args[0] == "query") return runQuery(rest);
   fprintf(stderr, "pkgtool: unknown command '%s'\n", args[0].c_str());
   fputs(kUsage, stderr);
   return 2;
