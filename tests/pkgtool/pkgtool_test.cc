@@ -1,5 +1,7 @@
 // pkgtool through its built binary: arguments, errors in descriptions and key
 // files, what build writes, inspect shows and verify accepts; version texts.
+// inspect --json is read back with a JSON library; diff is checked by its
+// exact lines.
 // The installer installing what pkgtool built is the business of the
 // end-to-end tests, whose packages are all made by it.
 #include <sys/stat.h>
@@ -8,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <nlohmann/json.hpp>
 
 #include "installer_version.h"
 #include "support/private_root.h"
@@ -40,6 +43,9 @@ TEST(Pkgtool, StatusesAndMessages) {
       {{"verify"}, "", 2, "usage"},
       {{"verify", "a", "b"}, "", 2, "usage"},
       {{"inspect", "--bogus", "x"}, "", 2, "usage"},
+      {{"inspect", "--json"}, "", 2, "usage"},
+      {{"diff", "a"}, "", 2, "usage"},
+      {{"diff", "a", "b", "c"}, "", 2, "usage"},
       {{"build"}, "", 2, "usage"},
       {{"build", "-s", "strong", "x.desc"}, "", 2, "usage"},
       {{"build", "-o"}, "", 2, "usage"},
@@ -123,6 +129,24 @@ void expectLinesInOrder(const std::string& text, const std::vector<std::string>&
   }
 }
 
+struct JsonRow {
+  const char* pointer;  // into the document
+  nlohmann::json value;
+};
+
+// inspect --json of the file parses, and holds each row's value.
+void expectJson(const PrivateRoot& w, const std::string& file, const std::vector<JsonRow>& rows) {
+  const ProgramResult result = pkgtool({"inspect", "--json", w.host(file)});
+  ASSERT_EQ(0, result.status) << result.err;
+  const nlohmann::json document = nlohmann::json::parse(result.out, nullptr, false);
+  ASSERT_FALSE(document.is_discarded()) << result.out;
+  for (const JsonRow& row : rows) {
+    const nlohmann::json::json_pointer pointer(row.pointer);
+    ASSERT_TRUE(document.contains(pointer)) << row.pointer;
+    EXPECT_EQ(row.value, document[pointer]) << row.pointer;
+  }
+}
+
 // Every directive of a package on its own, with a file that compresses to
 // several chunks, listed only when all of it was put in; texts are shown
 // with control bytes and backslashes escaped. Of the hw lines the most
@@ -161,6 +185,22 @@ TEST(PkgtoolBuild, InspectShowsWhatWasPutIn) {
        "    0040755   1          0  etc\n    0100644   2          6  etc/motd\n    0040755   0          0  lib\n"
        "    0100644   0     300000  lib/noise\n    0040755   6          0  var\n    0040755   6          0  var/empty\n"
        "  signature  EdDSA (level 2) over a SHA-1 digest, level 1 required: ok\n"});
+  expectJson(w, "/system.npk",
+             {{"/kind", "package"}, {"/magic", 0xbad0f11e}, {"/untracked", false},
+              {"/parts/0", {{"offset", 8}, {"length", 36}, {"type", 1}, {"name", "package header"}}},
+              {"/parts/8/name", "image"}, {"/parts/9/type", 4}, {"/members", nlohmann::json::array()},
+              {"/package/name", "system"}, {"/package/version", "2.5beta3"}, {"/package/built", 1706702400},
+              {"/package/flags", 3}, {"/package/boot", true}, {"/package/no_meta", true},
+              {"/package/arch", "powerpc"}, {"/package/text2", "second\x7f\\text"}, {"/package/image", true},
+              {"/package/depends/0", {{"name", "routing"}, {"min", "2.5"}, {"max", "2.9"}, {"extra", 0}}},
+              {"/package/depends/1/min", nullptr},
+              {"/package/provides/0", {{"name", "wifi"}, {"min", "2.5"}, {"max", "2.5"}, {"extra", -1}}},
+              {"/package/conflicts/0/name", "oldsys"},
+              {"/package/files/1", {{"name", "bin/link"}, {"mode", 0120777}, {"hw", 0}, {"size", 4}}},
+              {"/package/files/6/size", 300000}, {"/package/files/8/hw", 6}, {"/package/files_cut_short", false},
+              {"/package/signature",
+               {{"present", true}, {"level", 2}, {"kind", "EdDSA"}, {"digest", "SHA-1"}, {"required", 1},
+                {"enough", true}}}});
 }
 
 // Each signing mode, with the untracked magic and a SHA-256 digest; the
@@ -206,8 +246,11 @@ TEST(PkgtoolVerify, UnreadableFilesGiveTwo) {
   w.write("/longer", good + "x");
   w.write("/magic", "\x1e\xf1\xd0\xbb" + good.substr(4));
   w.makeDir("/directory.npk");
+  w.write("/good.npk", good);
   for (const char* name : {"/garbage", "/empty", "/short", "/longer", "/magic", "/missing", "/directory.npk"}) {
     EXPECT_EQ(2, pkgtool({"verify", "-q", w.host(name)}).status) << name;
+    EXPECT_EQ(2, pkgtool({"diff", w.host("/good.npk"), w.host(name)}).status) << name;
+    EXPECT_EQ(2, pkgtool({"diff", w.host(name), w.host("/good.npk")}).status) << name;
     const ProgramResult inspect = pkgtool({"inspect", w.host(name)});
     EXPECT_EQ(2, inspect.status) << name;
     EXPECT_NE(std::string::npos, inspect.err.find("not a readable package file")) << name;
@@ -222,7 +265,7 @@ TEST(PkgtoolBundle, MembersFollowTheBundleAndItsList) {
   w.write("/b/lib/b", "member b\n");
   w.write("/b.desc", "name wireless\nversion 7.2\nbuilt 1000\nfiles b\n");
   w.write("/bundle.desc",
-          "name routeros\nversion 7.2\nbuilt 2000\nnote all of it\nimage\nmember a.desc\nmember b.desc\n"
+          "name routeros\nversion 7.2\nbuilt 2000\nnote all of it \xff\nimage\nmember a.desc\nmember b.desc\n"
           "disabled wireless\n");
   for (const char* signature : {"", "signature legacy\n"}) {
     w.write("/a.desc", std::string("name routing\nversion 7.2\nfiles a\nprovides routing-api\n") + signature);
@@ -242,6 +285,69 @@ TEST(PkgtoolBundle, MembersFollowTheBundleAndItsList) {
                                   "member routing-7.2", "(2000)", "provides   routing-api",
                                   "0100644   0          9  etc/a", "signature  legacy", "member wireless-7.2",
                                   "(1000)", "0100644   0          9  lib/b", "signature  EdDSA"});
+  // A byte that is no UTF-8 comes out as U+FFFD.
+  expectJson(w, "/bundle.npk",
+             {{"/kind", "bundle"}, {"/package/name", "routeros"}, {"/package/note", "all of it \xef\xbf\xbd"},
+              {"/package/disabled", {"wireless"}}, {"/members/0/name", "routing"}, {"/members/0/built", 2000},
+              {"/members/0/provides/0/name", "routing-api"}, {"/members/0/signature/kind", "legacy"},
+              {"/members/0/signature/enough", false}, {"/members/1/files/0/name", "lib"},
+              {"/members/1/files/1/size", 9}, {"/members/1/signature/enough", true}});
+}
+
+// What an upgrade from the old description's package to the new one's
+// changes. The build time alone is no difference; of the files, content
+// (the same size or not), mode and hardware kind are.
+TEST(PkgtoolDiff, WhatAnUpgradeChanges) {
+  PrivateRoot w;
+  w.write("/old/etc/motd", "hello\n");
+  w.write("/old/etc/gone", "gone");
+  w.write("/old/lib/same", "same");
+  w.write("/old/bin/tool", "#!/bin/sh\n");
+  chmod(w.host("/old/bin/tool").c_str(), 0755);
+  w.write("/new/etc/motd", "HELLO\n");
+  w.write("/new/etc/added", "new\n");
+  w.write("/new/lib/same", "same");
+  w.write("/new/bin/tool", "#!/bin/sh\necho tool\n");
+  chmod(w.host("/new/bin/tool").c_str(), 0700);
+  w.write("/boot.img", "image");
+  w.write("/routing.desc", "name routing\nversion 7.1\n");
+  w.write("/routing2.desc", "name routing\nversion 7.2\ndepends system\n");
+  w.write("/wireless.desc", "name wireless\nversion 7.1\n");
+  w.write("/dude.desc", "name dude\nversion 7.2\n");
+  const struct {
+    const char* before;
+    const char* after;
+    int status;
+    const char* out;
+  } rows[] = {
+      {"name a\nversion 1.0\nbuilt 1000\nfiles old\n", "name a\nversion 1.0\nbuilt 2000\nfiles old\n", 0, ""},
+      {"name a\nversion 1.0\narch powerpc\ndepends b >= 1.0\ndepends c\nconflicts d\n",
+       "name a\nversion 1.1\narch mipsbe\nflags boot\nnote n\ndepends c\ndepends b >= 1.1\n"
+       "provides e = 1.1 extra 2\nimage boot.img\n",
+       1,
+       "version: 1.0 -> 1.1\narch: \"powerpc\" -> \"mipsbe\"\nflags: 0x00000000 -> 0x00000001 boot\n"
+       "image: no -> yes\nnote: \"\" -> \"n\"\ndepends removed: b >= 1.0\ndepends added: b >= 1.1\n"
+       "provides added: e = 1.1 extra 2\nconflicts removed: d\n"},
+      {"name a\nversion 1.0\nfiles old\nhw 1 lib/same\n", "name b\nversion 1.0\nfiles new\n", 1,
+       "name: a -> b\nfile removed: etc/gone\n"
+       "file changed: bin/tool: content, 10 -> 20 bytes, mode 0100755 -> 0100700\n"
+       "file added: etc/added (0100644, 4 bytes)\nfile changed: etc/motd: content\nfile changed: lib/same: hw 1 -> 0\n"},
+      {"name all\nversion 7.1\nmember routing.desc\nmember wireless.desc\ndisabled wireless\n",
+       "name all\nversion 7.2\nmember routing2.desc\nmember dude.desc\n", 1,
+       "version: 7.1 -> 7.2\ndisabled removed: wireless\nmember routing: version: 7.1 -> 7.2\n"
+       "member routing: depends added: system\nmember removed: wireless-7.1\nmember added: dude-7.2\n"},
+      {"name routing\nversion 7.1\n", "name all\nversion 7.1\nmember routing.desc\n", 1,
+       "kind: package -> bundle\nname: routing -> all\nimage: no -> yes\n"},
+  };
+  for (const auto& row : rows) {
+    w.write("/before.desc", row.before);
+    w.write("/after.desc", row.after);
+    build(w, "/before.desc", "/before.npk", "none");
+    build(w, "/after.desc", "/after.npk", "none");
+    const ProgramResult result = pkgtool({"diff", w.host("/before.npk"), w.host("/after.npk")});
+    EXPECT_EQ(row.status, result.status) << row.after << result.err;
+    EXPECT_EQ(row.out, result.out) << row.after;
+  }
 }
 
 // Version numbers and their texts: the installer shows a number as text,

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "build_command.h"
+#include "diff_command.h"
 #include "installer_version.h"
 #include "package_report.h"
 #include "query_command.h"
@@ -14,8 +15,9 @@ namespace {
 
 const char kUsage[] =
     "usage: pkgtool build [-o FILE] [-k KEYS] [-s MODE] DESCRIPTION\n"
-    "       pkgtool inspect FILE\n"
+    "       pkgtool inspect [--json] FILE\n"
     "       pkgtool verify [-q] FILE\n"
+    "       pkgtool diff OLD NEW\n"
     "       pkgtool query ROOT [--files NAME | --owner PATH | --check]\n"
     "       pkgtool --help\n"
     "       pkgtool --version\n";
@@ -30,9 +32,14 @@ const char kHelp[] =
     "                     packages whose description has no `signature` line\n"
     "inspect  shows the parts with their offsets and lengths, the metadata,\n"
     "         the file entries and the signature level of each package\n"
+    "  --json             the same as one JSON document (keys in pkgtool(1))\n"
     "verify   checks that each package's signature (each member's in a bundle)\n"
     "         reaches the level the installer requires of it\n"
     "  -q, --quiet        only the exit status\n"
+    "diff     what an upgrade from package file OLD to NEW changes, one line\n"
+    "         per difference: version and metadata, relations, and the files\n"
+    "         added, removed and changed (content, mode, hardware kind); member\n"
+    "         by member for bundles\n"
     "query    reads the package database of a device root on this machine (a\n"
     "         copied or mounted flash) without changing root or writing\n"
     "         anything; lists the installed packages: name, version, marks\n"
@@ -49,7 +56,8 @@ const char kHelp[] =
     "absent.\n"
     "\n"
     "Exit status: 0 success; build: 1 failed; verify: 1 a signature does not\n"
-    "reach its level; inspect and verify: 2 not a readable package file;\n"
+    "reach its level; diff: 1 the files differ; inspect, verify and diff: 2\n"
+    "not a readable package file;\n"
     "query: 1 not found, or --check found something, 2 no package database\n"
     "below ROOT; 2 wrong arguments.\n";
 
@@ -82,6 +90,7 @@ int main(int argc, char** argv) {
   if (args[0] == "build") return runBuild(rest);
   if (args[0] == "inspect") return runInspect(rest);
   if (args[0] == "verify") return runVerify(rest);
+  if (args[0] == "diff") return runDiff(rest);
   if (args[0] == "query") return runQuery(rest);
   fprintf(stderr, "pkgtool: unknown command '%s'\n", args[0].c_str());
   fputs(kUsage, stderr);

@@ -4,29 +4,12 @@
 #include <ctime>
 
 #include "command_options.h"
-#include "part_listing.h"
-#include "pkgfile/package_info.h"
+#include "package_facts.h"
+#include "package_json.h"
+#include "package_text.h"
 #include "pkgfile/package_reader.h"
-#include "signature_check.h"
 
 namespace {
-
-// Control characters and bytes above 0x7E as \xNN, so that the output stays
-// one line per field.
-std::string printable(const std::string& text) {
-  std::string out;
-  for (const char c : text) {
-    const unsigned char byte = static_cast<unsigned char>(c);
-    if (byte >= 0x20 && byte < 0x7F && c != '\\') {
-      out += c;
-    } else {
-      char escaped[5];
-      snprintf(escaped, sizeof escaped, "\\x%02x", byte);
-      out += escaped;
-    }
-  }
-  return out;
-}
 
 std::string buildTimeText(uint32_t seconds) {
   const time_t time = seconds;
@@ -35,28 +18,6 @@ std::string buildTimeText(uint32_t seconds) {
   if (!gmtime_r(&time, &fields) || !strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &fields))
     return std::to_string(seconds);
   return std::string(text) + " UTC (" + std::to_string(seconds) + ")";
-}
-
-std::string flagsText(uint32_t flags) {
-  char text[16];
-  snprintf(text, sizeof text, "0x%08x", flags);
-  std::string out = text;
-  if (flags & PF_BOOT) out += " boot";
-  if (flags & PF_NO_META) out += " no-meta";
-  return out;
-}
-
-// In the description's own syntax: name [= V | >= V] [<= V] [extra N].
-std::string relationText(const DependencyEntry& entry) {
-  std::string out = printable(entry.name);
-  if (entry.min != 0 && entry.min == entry.max) {
-    out += std::string(" = ") + versionText(entry.min);
-  } else {
-    if (entry.min != 0) out += std::string(" >= ") + versionText(entry.min);
-    if (entry.max != 0) out += std::string(" <= ") + versionText(entry.max);
-  }
-  if (entry.extra != 0) out += " extra " + std::to_string(entry.extra);
-  return out;
 }
 
 void printField(const char* label, const std::string& value) {
@@ -80,16 +41,16 @@ void printFiles(const PackageContents& contents) {
   printf("    %-7s %3s %10s  name\n", "mode", "hw", "size");
   for (const FileEntryInfo& entry : contents.files)
     printf("    %07o %3u %10u  %s\n", unsigned(entry.mode), unsigned(entry.hardwareKind),
-           entry.size, printable(entry.name).c_str());
+           entry.size, escapedText(entry.name).c_str());
 }
 
 void printMetadata(const Package& package) {
   printField("built", buildTimeText(package.buildTime));
   printField("flags", flagsText(package.flags));
-  printField("arch", printable(package.architecture));
-  if (!package.note.empty()) printField("note", printable(package.note));
-  if (!package.partText2.empty()) printField("text2", printable(package.partText2));
-  if (!package.partText24.empty()) printField("text24", printable(package.partText24));
+  printField("arch", escapedText(package.architecture));
+  if (!package.note.empty()) printField("note", escapedText(package.note));
+  if (!package.partText2.empty()) printField("text2", escapedText(package.partText2));
+  if (!package.partText24.empty()) printField("text24", escapedText(package.partText24));
   printRelations("depends", package.deps);
   printRelations("provides", package.provides);
   printRelations("conflicts", package.conflicts);
@@ -112,7 +73,7 @@ void printSignature(const PackageSignature& signature, bool sha256) {
 
 void printPackage(const char* kind, const Package& package, const PackageContents* contents,
                   const PackageSignature* signature) {
-  printf("\n%s %s\n", kind, printable(package.displayName()).c_str());
+  printf("\n%s %s\n", kind, escapedText(package.displayName()).c_str());
   printMetadata(package);
   if (contents) printFiles(*contents);
   if (signature) printSignature(*signature, contents && contents->sha256);
@@ -128,35 +89,22 @@ void printBundleList(const std::vector<DependencyEntry>& entries) {
   if (entries.empty()) return;
   std::string names;
   for (const DependencyEntry& entry : entries)
-    names += (names.empty() ? "" : " ") + printable(entry.name);
+    names += (names.empty() ? "" : " ") + escapedText(entry.name);
   printField("disabled", names);
 }
 
-template <typename T>
-const T* at(const std::vector<T>& items, size_t index) {
-  return index < items.size() ? &items[index] : nullptr;
-}
-
-int inspect(const std::string& path) {
-  PartListing listing;
-  PackageFile file("");
-  std::vector<PackageSignature> signatures;
-  if (!listParts(path, listing) || !readPackageFile(file, path) ||
-      !checkSignatures(path, signatures)) {
-    fprintf(stderr, "pkgtool: %s: not a readable package file\n", path.c_str());
-    return 2;
-  }
-  printFileHeader(path, listing);
-  printParts(listing);
+void printReport(const std::string& path, const PackageFacts& facts) {
+  printFileHeader(path, facts.listing);
+  printParts(facts.listing);
+  const PackageFile& file = facts.file;
   if (!file.isBundle) {
-    printPackage("package", file, at(listing.packages, 0), at(signatures, 0));
-    return 0;
+    printPackage("package", file, facts.contents(0), facts.signature(0));
+    return;
   }
   printPackage("bundle", file, nullptr, nullptr);
-  printBundleList(listing.bundleList);
+  printBundleList(facts.listing.bundleList);
   for (size_t i = 0; i < file.members.size(); ++i)
-    printPackage("member", *file.members[i], at(listing.packages, i), at(signatures, i));
-  return 0;
+    printPackage("member", *file.members[i], facts.contents(i), facts.signature(i));
 }
 
 }  // namespace
@@ -164,10 +112,18 @@ int inspect(const std::string& path) {
 int runInspect(const std::vector<std::string>& args) {
   CommandOptions options;
   std::string error;
-  if (!parseCommandOptions(args, {}, options, error) || options.operands.size() != 1) {
+  if (!parseCommandOptions(args, {{nullptr, "--json", false}}, options, error) ||
+      options.operands.size() != 1) {
     if (!error.empty()) fprintf(stderr, "pkgtool inspect: %s\n", error.c_str());
-    fprintf(stderr, "usage: pkgtool inspect FILE\n");
+    fprintf(stderr, "usage: pkgtool inspect [--json] FILE\n");
     return 2;
   }
-  return inspect(options.operands[0]);
+  const std::string& path = options.operands[0];
+  PackageFacts facts;
+  if (!readPackageFacts(path, facts)) return 2;
+  if (options.has("--json"))
+    fputs(packageJson(path, facts).c_str(), stdout);
+  else
+    printReport(path, facts);
+  return 0;
 }

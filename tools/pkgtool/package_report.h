@@ -1,6 +1,7 @@
-// `pkgtool inspect FILE`: the parts of a package file with their offsets and
-// lengths, the metadata of each package, its file entries, and the
-// signature level it reaches against the level it needs.
+// `pkgtool inspect [--json] FILE`: the parts of a package file with their
+// offsets and lengths, the metadata of each package, its file entries, and
+// the signature level it reaches against the level it needs; for people,
+// or as one JSON document for scripts.
 #pragma once
 
 #include <string>

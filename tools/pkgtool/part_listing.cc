@@ -1,5 +1,6 @@
 #include "part_listing.h"
 
+#include "platform/hash.h"
 #include "pkgfile/file_entry.h"
 #include "pkgfile/file_source.h"
 #include "pkgfile/inflate_stream.h"
@@ -10,10 +11,37 @@ namespace {
 
 constexpr size_t kPartHeaderSize = 6;
 
+// Reads the entry's data from the payload into its digest; false when the
+// payload ends first.
+bool digestData(InflateStream& payload, FileEntryInfo& entry) {
+  SHA256 hash;
+  for (uint32_t left = entry.size; left > 0;) {
+    const char* data = nullptr;
+    const size_t taken = payload.take(data, left);
+    if (taken == 0) return false;
+    hash.update(data, taken);
+    left -= uint32_t(taken);
+  }
+  uint8_t digest[32];
+  hash.final(digest);
+  static const char kHex[] = "0123456789abcdef";
+  for (const uint8_t byte : digest) {
+    entry.digest += kHex[byte >> 4];
+    entry.digest += kHex[byte & 15];
+  }
+  return true;
+}
+
+// Steps over the entry's data, or reads it into its digest.
+bool passData(InflateStream& payload, FileEntryInfo& entry, bool digests) {
+  if (digests) return digestData(payload, entry);
+  return bool(payload.seekg(entry.size, std::ios_base::cur));
+}
+
 // The entries of the Files part the reader stands on, read the way the
 // installer unpacks them: the payload ends where an entry header cannot be
 // read whole, and a damaged stream is cut short there.
-void listFiles(PackageReader& reader, PackageContents& contents) {
+void listFiles(PackageReader& reader, PackageContents& contents, bool digests) {
   InflateStream payload(reader);
   for (;;) {
     uint8_t bytes[FILE_ENTRY_HEADER_SIZE];
@@ -31,8 +59,9 @@ void listFiles(PackageReader& reader, PackageContents& contents) {
       contents.filesCutShort = true;
       return;
     }
+    const bool whole = passData(payload, entry, digests);
     contents.files.push_back(entry);
-    if (!payload.seekg(entry.size, std::ios_base::cur)) {
+    if (!whole) {
       contents.filesCutShort = true;
       return;
     }
@@ -45,7 +74,7 @@ std::vector<uint32_t> everyPartType() {
   return types;
 }
 
-void takePart(PackageReader& reader, PartListing& listing, bool& markerSeen) {
+void takePart(PackageReader& reader, PartListing& listing, bool& markerSeen, bool digests) {
   const int type = reader.currentType();
   listing.parts.push_back(
       {reader.partStart() - uint32_t(kPartHeaderSize), type, reader.partLength()});
@@ -61,7 +90,7 @@ void takePart(PackageReader& reader, PartListing& listing, bool& markerSeen) {
       if (!readRefList(reader, listing.bundleList)) reader.clear();
       break;
     case Files:
-      if (!listing.packages.empty()) listFiles(reader, listing.packages.back());
+      if (!listing.packages.empty()) listFiles(reader, listing.packages.back(), digests);
       break;
     case Signature:
       if (!listing.packages.empty()) listing.packages.back().sha256 = markerSeen;
@@ -73,7 +102,7 @@ void takePart(PackageReader& reader, PartListing& listing, bool& markerSeen) {
 
 }  // namespace
 
-bool listParts(const std::string& path, PartListing& listing) {
+bool listParts(const std::string& path, PartListing& listing, bool digests) {
   listing = PartListing();
   FileSource input;
   input.open(path);
@@ -83,7 +112,7 @@ bool listParts(const std::string& path, PartListing& listing) {
   if (reader.bad()) return false;
   reader.wantedTypes = everyPartType();
   bool markerSeen = false;
-  while (reader.nextPart() != -1) takePart(reader, listing, markerSeen);
+  while (reader.nextPart() != -1) takePart(reader, listing, markerSeen, digests);
   return true;
 }
 

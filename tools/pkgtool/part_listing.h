@@ -19,6 +19,7 @@ struct FileEntryInfo {
   uint8_t hardwareKind = 0;
   uint32_t size = 0;
   std::string name;
+  std::string digest;  // SHA-256 of the data in hex, when asked for
 };
 
 // What follows one package header (type 1).
@@ -36,8 +37,9 @@ struct PartListing {
   std::vector<DependencyEntry> bundleList;
 };
 
-// False when the file has no valid file header.
-bool listParts(const std::string& path, PartListing& listing);
+// False when the file has no valid file header. With digests, each file
+// entry carries the SHA-256 of its data.
+bool listParts(const std::string& path, PartListing& listing, bool digests = false);
 
 // "package header", "files", ...; "unknown" for types the installer skips.
 const char* partTypeName(int type);
