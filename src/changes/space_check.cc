@@ -16,6 +16,8 @@ struct FileSystemSpace {
   std::string path;
   int64_t blockSize = 1;
   int64_t freeBlocks = 0;
+  bool deviceKnown = false;
+  dev_t device = 0;
 };
 
 FileSystemSpace querySpace(const std::string& path) {
@@ -26,16 +28,26 @@ FileSystemSpace querySpace(const std::string& path) {
     space.blockSize = fs.f_bsize;
     space.freeBlocks = int64_t(fs.f_bfree);
   }
+  struct stat st;
+  space.deviceKnown = stat(path.c_str(), &st) == 0;
+  space.device = st.st_dev;
   return space;
 }
 
-// Whether the target lies at or below the file system's mount path; a
-// sibling with a longer name, such as /flash/bootimage next to /flash/boot,
-// does not.
-bool liesOn(const std::string& target, const FileSystemSpace& space) {
-  if (target.compare(0, space.path.size(), space.path) != 0) return false;
-  return target.size() == space.path.size() || target[space.path.size()] == '/';
+// Whether the path lies at or below the directory; a sibling with a longer
+// name, such as /flash/bootimage next to /flash/boot, does not.
+bool liesBelow(const std::string& path, const std::string& directory) {
+  if (path.compare(0, directory.size(), directory) != 0) return false;
+  return path.size() == directory.size() || path[directory.size()] == '/';
 }
+
+bool liesOn(const std::string& target, const FileSystemSpace& space) { return liesBelow(target, space.path); }
+
+// A file staged in RAM (or in /tmp where there is no RAM place) takes room
+// on the flash only when the commit copies it there; one staged beside its
+// target, in the nearest directory above it, took that room when it was
+// written.
+bool stagedInRam(const std::string& source) { return liesBelow(source, PATH_RAM) || liesBelow(source, PATH_TMP); }
 
 int64_t blocksOf(const struct stat& st, const FileSystemSpace& space) {
   return (int64_t(st.st_size) + space.blockSize - 1) / space.blockSize;
@@ -43,23 +55,29 @@ int64_t blocksOf(const struct stat& st, const FileSystemSpace& space) {
 
 // The change in free blocks that applying one entry brings. Targets are
 // looked at with lstat: replacing or removing a symbolic link frees the
-// link, not the file it leads to.
+// link, not the file it leads to. A file that already lies on the file
+// system (staged beside its target, or a downloaded package becoming its
+// image) reaches its target by a rename: the free count already lacks it,
+// and it takes nothing more.
 int64_t freedBlocks(const std::string& target, const Change& change,
                     const FileSystemSpace& space) {
   struct stat old;
   const bool targetExists = lstatBelowPlace(target, old) == 0;
+  const int64_t targetBlocks = targetExists ? blocksOf(old, space) : 0;
   switch (change.kind) {
     case CHANGE_REMOVE:
-      return targetExists ? blocksOf(old, space) : 0;
+      return targetBlocks;
     case CHANGE_MOVE:
     case CHANGE_TEMP: {
-      // A new file staged by this run takes what was written into it.
-      if (!targetExists && change.kind == CHANGE_TEMP && change.stagedSize >= 0)
-        return -(change.stagedSize + space.blockSize - 1) / space.blockSize;
+      // A file staged by this run: its size is known without a stat.
+      if (change.kind == CHANGE_TEMP && change.stagedSize >= 0) {
+        if (!stagedInRam(change.source)) return 0;
+        return targetBlocks - (change.stagedSize + space.blockSize - 1) / space.blockSize;
+      }
       struct stat incoming;
-      if (stat(change.source.c_str(), &incoming) != 0) return targetExists ? blocksOf(old, space) : 0;
-      if (targetExists && old.st_dev == incoming.st_dev) return 0;
-      return (targetExists ? blocksOf(old, space) : 0) - blocksOf(incoming, space);
+      if (stat(change.source.c_str(), &incoming) != 0) return targetBlocks;
+      if (space.deviceKnown && incoming.st_dev == space.device) return 0;
+      return targetBlocks - blocksOf(incoming, space);
     }
     default:
       return 0;

@@ -271,8 +271,9 @@ void makeSparse(const std::string& path, int64_t blocks) {
 // RAM moved onto the boot file system count for it and for /flash;
 // /flash/bootimage lies beside /flash/boot, not on it. A file replaced by
 // one from the same file system changes nothing; removing a link frees the
-// link's own block, not the file it leads to. A file system that cannot be
-// queried counts as full.
+// link's own block, not the file it leads to; a file already on the flash
+// (moved there, or staged beside its target) took its room already. A file
+// system that cannot be queried counts as full.
 TEST(CheckSpace, KeepsMoreThan16FreeBlocksOnBothFileSystems) {
   PrivateRoot root;
   ScopedTmpfs flash(root.host("/flash"), "size=1m");  // 256 blocks
@@ -307,6 +308,17 @@ TEST(CheckSpace, KeepsMoreThan16FreeBlocksOnBothFileSystems) {
     EXPECT_FALSE(checkSpace(onFlash));
     stageChange(onFlash, "/flash/other", CHANGE_REMOVE, "");
     EXPECT_TRUE(checkSpace(onFlash));
+    // A third of the free room moved within the flash, then a third staged
+    // on it: each already took its room.
+    Manifest beside;
+    const size_t third = size_t(freeBlocks("/flash") / 3 * 4096);
+    std::ofstream("/flash/download.npk") << std::string(third, 'd');
+    stageMove(beside, "/flash/download.npk", "/flash/var/image");
+    EXPECT_TRUE(checkSpace(beside));
+    createStagedFile(beside, "/flash/new", uint32_t(third), 0644) << std::string(third, 'n');
+    ASSERT_EQ(0u, beside.entries.at("/flash/new").source.rfind("/flash/", 0));
+    EXPECT_TRUE(checkSpace(beside));
+    cancelChanges(beside);
   }));
   PrivateRoot plain;
   EXPECT_TRUE(runInRoot(plain, [] {
