@@ -29,8 +29,10 @@ FileSystemSpace querySpace(const std::string& path) {
     space.freeBlocks = int64_t(fs.f_bfree);
   }
   struct stat st;
-  space.deviceKnown = stat(path.c_str(), &st) == 0;
-  space.device = st.st_dev;
+  if (stat(path.c_str(), &st) == 0) {
+    space.deviceKnown = true;
+    space.device = st.st_dev;
+  }
   return space;
 }
 
